@@ -1,0 +1,47 @@
+// strbuf: a small growable text buffer that always holds NUL-terminated text,
+// plus JSON string escaping. Every operation accepts a null or absent buffer
+// and then does nothing.
+#ifndef VANTOREL_STRBUF_H
+#define VANTOREL_STRBUF_H
+
+#include <cstddef>
+
+// printf-style format checking. mingw's C++ runtime formats with the C99
+// (gnu) printf family, so the checker must use that flavour there.
+#if defined(__MINGW32__)
+#define SYSMON_PRINTF(fmt_index, first_arg) \
+    __attribute__((format(gnu_printf, fmt_index, first_arg)))
+#else
+#define SYSMON_PRINTF(fmt_index, first_arg) \
+    __attribute__((format(printf, fmt_index, first_arg)))
+#endif
+
+static_assert(sizeof(size_t) == 8, "the library is built for 64-bit targets");
+
+struct strbuf {
+    char *data;       // storage holding the text; null while absent
+    size_t len;       // text bytes, not counting the NUL
+    size_t capacity;  // bytes of storage
+};
+
+// Allocates exactly `capacity` bytes (at least 1) holding empty text. On
+// allocation failure the buffer stays absent.
+void strbuf_init(strbuf *sb, size_t capacity);
+// Empties the text; storage and capacity stay.
+void strbuf_reset(strbuf *sb);
+// Releases the storage; the buffer becomes absent with len and capacity 0.
+void strbuf_free(strbuf *sb);
+
+// Appends NUL-terminated text (null counts as empty).
+void strbuf_append(strbuf *sb, const char *text);
+// Appends formatted text. A formatting error drops the piece.
+void strbuf_printf(strbuf *sb, const char *fmt, ...) SYSMON_PRINTF(2, 3);
+// Appends `text` as the content of a JSON string (without the quotes):
+// quotation mark, backslash and control bytes are escaped; every other byte,
+// 0x7F and 0x80-0xFF included, passes through unchanged.
+void strbuf_append_escaped_json(strbuf *sb, const char *text);
+// The same for text that may lack its NUL: at most `max_bytes` bytes are read.
+// Used for the fixed-size text fields of the records.
+void strbuf_append_escaped_json_bounded(strbuf *sb, const char *text, size_t max_bytes);
+
+#endif  // VANTOREL_STRBUF_H

@@ -1,0 +1,183 @@
+// Internal model of the library: metric records, capacities, the collector
+// contract that platform code implements, and the statics shared by the
+// platform-neutral core. Nothing here is visible outside the library.
+#ifndef VANTOREL_SYSMON_INTERNAL_H
+#define VANTOREL_SYSMON_INTERNAL_H
+
+#include <cstdint>
+
+#include "strbuf.h"
+
+#define SYSMON_MAX_DISKS 128
+#define SYSMON_MAX_NETS 64
+#define SYSMON_MAX_PROCS 2048
+#define SYSMON_MAX_CORES 512
+#define SYSMON_HISTORY_LEN 300
+#define SYSMON_HISTORY_METRICS 8
+#define SYSMON_SNAPSHOT_TOP_PROCS 50
+#define SYSMON_TREE_MAX_DEPTH 64
+#define SYSMON_ERROR_LEN 512
+#define SYSMON_FILTER_LEN 128
+
+// ---- Metric records --------------------------------------------------------
+// Plain data, copyable byte for byte. Text fields are NUL-terminated and cut
+// to their size minus one. Field names match the JSON member names.
+
+struct sysmon_cpu_info {
+    char name[128];
+    int32_t cores;
+    int32_t threads;
+    double total_usage;
+    double frequency_mhz;
+    int32_t per_core_count;
+    double per_core[SYSMON_MAX_CORES];
+    double temperature_c;
+};
+
+struct sysmon_mem_info {
+    uint64_t total;
+    uint64_t used;
+    uint64_t available;
+    uint64_t cached;
+    uint64_t swap_total;
+    uint64_t swap_used;
+};
+
+struct sysmon_disk_info {
+    char name[64];
+    char mount[256];
+    char fs[32];
+    uint64_t total;
+    uint64_t used;
+    uint64_t free;
+    uint64_t read_bytes_sec;
+    uint64_t write_bytes_sec;
+};
+
+struct sysmon_net_info {
+    char name[64];
+    char ip[64];
+    uint64_t up_bytes_sec;
+    uint64_t down_bytes_sec;
+    uint64_t total_sent;
+    uint64_t total_recv;
+};
+
+struct sysmon_proc_info {
+    int32_t pid;
+    int32_t ppid;
+    char name[128];
+    char command[1024];
+    char user[64];
+    char status[32];
+    double cpu_percent;
+    uint64_t memory_bytes;
+    double memory_percent;
+    int32_t threads;
+    uint64_t read_bytes_sec;
+    uint64_t write_bytes_sec;
+    uint64_t user_time;
+    uint64_t kernel_time;
+    uint64_t cpu_time;
+};
+
+struct sysmon_gpu_info {
+    char name[128];
+    double usage_percent;
+    uint64_t vram_total;
+    uint64_t vram_used;
+    double temperature_c;
+    char driver[64];
+    double power_watts;
+};
+
+struct sysmon_battery_info {
+    int32_t present;
+    int32_t percent;
+    char status[32];
+    int32_t time_remaining_min;
+    double power_draw_watts;
+    int32_t health_percent;
+};
+
+struct sysmon_system_info {
+    char hostname[128];
+    char os[128];
+    char kernel[128];
+    uint64_t uptime_seconds;
+    char boot_time[32];
+    char cpu_arch[32];
+};
+
+// ---- Collector contract ----------------------------------------------------
+// Implemented once per platform (and by the fakes of the unit tests). Called
+// only with the global lock held. Each clears its record (or the whole array
+// up to `capacity`) before filling it, never writes more than `capacity`
+// entries, and returns -1 for a null pointer (or an enumeration that cannot
+// start), else 0. Nobody looks at the result.
+
+int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, double elapsed_sec);
+int32_t sysmon_collect_mem(sysmon_mem_info *mem);
+int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count,
+                             int32_t capacity, double elapsed_sec);
+int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
+                               int32_t capacity, double elapsed_sec);
+int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
+                                 int32_t capacity, double elapsed_sec,
+                                 uint64_t memory_total);
+int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu);
+int32_t sysmon_collect_battery(sysmon_battery_info *bat);
+int32_t sysmon_collect_system(sysmon_system_info *sys);
+
+// Process termination, the one platform operation outside the collectors.
+enum sysmon_terminate_result {
+    SYSMON_TERMINATE_OK = 0,
+    SYSMON_TERMINATE_OPEN_FAILED = 1,  // process could not be opened
+    SYSMON_TERMINATE_REFUSED = 2,      // opened, but termination refused
+};
+// Asks the platform to end process `pid` with exit code 1. On failure
+// `*error_code` receives the platform's numeric error code.
+sysmon_terminate_result sysmon_platform_terminate(int32_t pid,
+                                                  unsigned long *error_code);
+
+// ---- Shared statics (defined in sysmon.cpp) --------------------------------
+// All guarded by the global lock.
+
+extern sysmon_cpu_info s_cpu;
+extern sysmon_mem_info s_mem;
+extern sysmon_disk_info s_disks[SYSMON_MAX_DISKS];
+extern int32_t s_disks_count;
+extern sysmon_net_info s_nets[SYSMON_MAX_NETS];
+extern int32_t s_nets_count;
+extern sysmon_proc_info s_procs[SYSMON_MAX_PROCS];
+extern int32_t s_procs_count;
+extern sysmon_gpu_info s_gpu;
+extern sysmon_battery_info s_bat;
+extern sysmon_system_info s_sys;
+
+// Response buffers, one per reading (defined in sysmon.cpp).
+extern strbuf s_buf_snapshot;
+extern strbuf s_buf_cpu;
+extern strbuf s_buf_mem;
+extern strbuf s_buf_disks;
+extern strbuf s_buf_nets;
+extern strbuf s_buf_procs;
+extern strbuf s_buf_tree;
+extern strbuf s_buf_gpu;
+extern strbuf s_buf_sys;
+extern strbuf s_buf_bat;
+extern strbuf s_buf_history;
+extern strbuf s_buf_core_history;
+
+// ---- Core operations shared between the core's source files ----------------
+
+// Seconds since the previous reading of the rate clock by any query, never
+// below 0.001. The first reading after an initialisation returns the
+// configured interval in seconds. Caller holds the global lock.
+double get_elapsed_sec();
+
+// Formats a message into the error slot (at most 511 characters). Safe to call
+// without the global lock.
+void sysmon_set_error(const char *fmt, ...) SYSMON_PRINTF(1, 2);
+
+#endif  // VANTOREL_SYSMON_INTERNAL_H
