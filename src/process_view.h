@@ -1,0 +1,54 @@
+// The host's views of the process records: the text filter, the filtered and
+// sorted copy, the process list and the parent/child tree. Guarded by the
+// global lock.
+#ifndef VANTOREL_PROCESS_VIEW_H
+#define VANTOREL_PROCESS_VIEW_H
+
+#include <cstdint>
+
+#include "strbuf.h"
+#include "sysmon_internal.h"
+
+// Work area: the filtered (or, for the snapshot, complete) copy of s_procs,
+// sorted in place.
+extern sysmon_proc_info s_procs_scratch[SYSMON_MAX_PROCS];
+// One "already written" flag per entry of s_procs_scratch, for the tree.
+extern int32_t s_procs_visited[SYSMON_MAX_PROCS];
+// The process filter: at most 127 characters; empty lists everything.
+extern char s_process_filter[SYSMON_FILTER_LEN];
+
+// First place in `text` where `pattern` occurs, ignoring letter case; the
+// text itself for an empty pattern; null when there is none.
+const char *vt_strcasestr(const char *text, const char *pattern);
+
+// Stores the first 127 characters of `filter`; null or "" clears it.
+void process_filter_set(const char *filter);
+// Whether a record passes the filter (its name, else its command, contains
+// the filter ignoring case).
+bool process_filter_match(const sysmon_proc_info *proc);
+
+// Copies the records of s_procs that pass the filter, in order, to
+// s_procs_scratch and returns their number.
+int32_t procs_filtered_copy();
+// Copies every record of s_procs to s_procs_scratch and returns the number.
+int32_t procs_copy_all();
+
+// qsort comparators over sysmon_proc_info.
+int cmp_proc_cpu(const void *a, const void *b);  // cpu_percent desc, pid asc
+int cmp_proc_mem(const void *a, const void *b);  // memory_bytes desc, pid asc
+int cmp_proc_pid(const void *a, const void *b);  // pid asc
+int cmp_proc_name(const void *a, const void *b); // name asc, ignoring case
+
+// The comparator of a sort key: 1 memory, 2 pid, 3 name, else processor.
+int (*process_comparator(int32_t sort_by))(const void *, const void *);
+
+// The process list: filtered, sorted by `sort_by`, cut to `limit` (< 1: all).
+void serialize_process_list(strbuf *sb, int32_t limit, int32_t sort_by);
+// The process forest: filtered, busiest first, at most `limit` roots
+// (< 1: no bound), at most 65 levels deep.
+void serialize_process_tree(strbuf *sb, int32_t limit);
+// Writes the node of the listed process at `index` (of the first m entries
+// of s_procs_scratch) with its whole unwritten subtree.
+void serialize_proc_node(strbuf *sb, int32_t index, int32_t m, int32_t depth);
+
+#endif  // VANTOREL_PROCESS_VIEW_H

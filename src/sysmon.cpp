@@ -1,0 +1,315 @@
+// Library state and lifecycle, the query frame, the rate clock, the error slot
+// and the exported functions. Each reading is thin: frame, collector, writer.
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "documents.h"
+#include "history.h"
+#include "process_view.h"
+#include "runtime_hooks.h"
+#include "snapshot.h"
+#include "sysmon_internal.h"
+#include "vantorel/sysmon.h"
+
+// ---- Metric records (shared with the writers) ------------------------------
+
+sysmon_cpu_info s_cpu;
+sysmon_mem_info s_mem;
+sysmon_disk_info s_disks[SYSMON_MAX_DISKS];
+int32_t s_disks_count;
+sysmon_net_info s_nets[SYSMON_MAX_NETS];
+int32_t s_nets_count;
+sysmon_proc_info s_procs[SYSMON_MAX_PROCS];
+int32_t s_procs_count;
+sysmon_gpu_info s_gpu;
+sysmon_battery_info s_bat;
+sysmon_system_info s_sys;
+
+// ---- Response buffers, one per reading -------------------------------------
+// Absent until the first initialisation; released by clean-up.
+
+strbuf s_buf_snapshot;
+strbuf s_buf_cpu;
+strbuf s_buf_mem;
+strbuf s_buf_disks;
+strbuf s_buf_nets;
+strbuf s_buf_procs;
+strbuf s_buf_tree;
+strbuf s_buf_gpu;
+strbuf s_buf_sys;
+strbuf s_buf_bat;
+strbuf s_buf_history;
+strbuf s_buf_core_history;
+
+namespace {
+
+struct response_buffer {
+    strbuf *buffer;
+    size_t initial_capacity;
+};
+
+// In the order initialisation allocates and clean-up releases them.
+const response_buffer kResponseBuffers[] = {
+    {&s_buf_snapshot, 65536}, {&s_buf_cpu, 4096},     {&s_buf_mem, 1024},
+    {&s_buf_disks, 4096},     {&s_buf_nets, 4096},    {&s_buf_procs, 32768},
+    {&s_buf_tree, 32768},     {&s_buf_gpu, 1024},     {&s_buf_sys, 1024},
+    {&s_buf_bat, 1024},       {&s_buf_history, 4096}, {&s_buf_core_history, 16384},
+};
+
+// ---- Library-wide state ------------------------------------------------------
+
+// Serialises initialisation, clean-up, the filter and every reading, and
+// guards every record, buffer, ring and collector static.
+pthread_mutex_t s_mutex = PTHREAD_MUTEX_INITIALIZER;
+int32_t s_initialized = 0;
+// Read by the first clock reading after an initialisation; set without the
+// lock, hence atomic.
+std::atomic<int32_t> s_interval_ms{1000};
+// Instant of the previous clock reading; {0, 0} means none.
+sysmon_instant s_last_time;
+
+// The error slot has a lock of its own so that sysmon_kill_process and
+// sysmon_last_error never wait for a running reading.
+pthread_mutex_t s_error_mutex = PTHREAD_MUTEX_INITIALIZER;
+char s_last_error[SYSMON_ERROR_LEN];
+
+// Collects every domain once, in the fixed order shared by initialisation and
+// the snapshot. The process share of memory uses the total just collected.
+void collect_all_domains(double elapsed) {
+    sysmon_collect_cpu(&s_cpu, elapsed);
+    sysmon_collect_mem(&s_mem);
+    sysmon_collect_disks(s_disks, &s_disks_count, SYSMON_MAX_DISKS, elapsed);
+    sysmon_collect_network(s_nets, &s_nets_count, SYSMON_MAX_NETS, elapsed);
+    sysmon_collect_processes(s_procs, &s_procs_count, SYSMON_MAX_PROCS, elapsed, s_mem.total);
+    sysmon_collect_gpu(&s_gpu);
+    sysmon_collect_battery(&s_bat);
+    sysmon_collect_system(&s_sys);
+}
+
+// Initialisation, run with s_mutex held (and kept held, so that no clean-up
+// can slip in between it and the query that triggered it).
+void initialise_locked() {
+    for (const response_buffer &rb : kResponseBuffers) strbuf_init(rb.buffer, rb.initial_capacity);
+    history_clear();
+    s_last_time = sysmon_instant{0, 0};
+    collect_all_domains(get_elapsed_sec());
+    s_initialized = 1;
+    s_core_history_count = s_cpu.per_core_count;
+}
+
+// The query frame: take the lock, initialising first when needed ...
+void frame_enter() {
+    pthread_mutex_lock(&s_mutex);
+    if (s_initialized == 0) initialise_locked();
+}
+
+// ... and release it, handing out the buffer's text or the fallback.
+const char *frame_leave(const strbuf *own_buffer, const char *fallback) {
+    const char *result = own_buffer->data != nullptr ? own_buffer->data : fallback;
+    pthread_mutex_unlock(&s_mutex);
+    return result;
+}
+
+void process_collection(double elapsed) {
+    sysmon_collect_processes(s_procs, &s_procs_count, SYSMON_MAX_PROCS, elapsed, s_mem.total);
+}
+
+}  // namespace
+
+// ---- Rate clock and error slot ----------------------------------------------
+
+double get_elapsed_sec() {
+    sysmon_instant now{};
+    s_hooks.monotonic_now(&now);
+    if (s_last_time.sec == 0 && s_last_time.nsec == 0) {
+        s_last_time = now;
+        return static_cast<double>(s_interval_ms.load(std::memory_order_relaxed)) / 1000.0;
+    }
+    // Differences taken modulo 2^64 / 2^32 and reinterpreted as signed, so
+    // that no clock value can overflow the arithmetic.
+    const auto dsec = static_cast<int64_t>(static_cast<uint64_t>(now.sec) -
+                                           static_cast<uint64_t>(s_last_time.sec));
+    const auto dnsec = static_cast<int32_t>(static_cast<uint32_t>(now.nsec) -
+                                            static_cast<uint32_t>(s_last_time.nsec));
+    const double dt = static_cast<double>(dnsec) / 1000000000.0 + static_cast<double>(dsec);
+    s_last_time = now;
+    return dt > 0.001 ? dt : 0.001;
+}
+
+void sysmon_set_error(const char *fmt, ...) {
+    // Format outside the lock; the lock only covers the copy, so a reader
+    // never sees half a message.
+    char message[SYSMON_ERROR_LEN];
+    va_list args;
+    va_start(args, fmt);
+    const int r = std::vsnprintf(message, sizeof message, fmt, args);
+    va_end(args);
+    if (r < 0) return;
+    message[sizeof message - 1] = '\0';
+    pthread_mutex_lock(&s_error_mutex);
+    std::memcpy(s_last_error, message, sizeof message);
+    pthread_mutex_unlock(&s_error_mutex);
+}
+
+// ---- Exported functions ----------------------------------------------------
+
+extern "C" {
+
+int32_t sysmon_init(void) {
+    pthread_mutex_lock(&s_mutex);
+    if (s_initialized == 0) initialise_locked();
+    pthread_mutex_unlock(&s_mutex);
+    return 0;
+}
+
+void sysmon_cleanup(void) {
+    pthread_mutex_lock(&s_mutex);
+    if (s_initialized != 0) {
+        for (const response_buffer &rb : kResponseBuffers) strbuf_free(rb.buffer);
+        history_clear();
+        s_initialized = 0;
+    }
+    pthread_mutex_unlock(&s_mutex);
+}
+
+void sysmon_set_interval(int32_t interval_ms) {
+    if (interval_ms > 0) s_interval_ms.store(interval_ms, std::memory_order_relaxed);
+}
+
+void sysmon_set_process_filter(const char *filter) {
+    pthread_mutex_lock(&s_mutex);
+    process_filter_set(filter);
+    pthread_mutex_unlock(&s_mutex);
+}
+
+const char *sysmon_snapshot(void) {
+    frame_enter();
+    collect_all_domains(get_elapsed_sec());
+    history_record_snapshot();
+    strbuf_reset(&s_buf_snapshot);
+    serialize_snapshot(&s_buf_snapshot);
+    return frame_leave(&s_buf_snapshot, "{}");
+}
+
+const char *sysmon_cpu(void) {
+    frame_enter();
+    sysmon_collect_cpu(&s_cpu, get_elapsed_sec());
+    strbuf_reset(&s_buf_cpu);
+    serialize_cpu(&s_buf_cpu);
+    return frame_leave(&s_buf_cpu, "{}");
+}
+
+const char *sysmon_memory(void) {
+    frame_enter();
+    sysmon_collect_mem(&s_mem);
+    strbuf_reset(&s_buf_mem);
+    serialize_mem(&s_buf_mem);
+    return frame_leave(&s_buf_mem, "{}");
+}
+
+const char *sysmon_disks(void) {
+    frame_enter();
+    sysmon_collect_disks(s_disks, &s_disks_count, SYSMON_MAX_DISKS, get_elapsed_sec());
+    strbuf_reset(&s_buf_disks);
+    serialize_disks(&s_buf_disks, s_disks_count);
+    return frame_leave(&s_buf_disks, "[]");
+}
+
+const char *sysmon_network(void) {
+    frame_enter();
+    sysmon_collect_network(s_nets, &s_nets_count, SYSMON_MAX_NETS, get_elapsed_sec());
+    strbuf_reset(&s_buf_nets);
+    serialize_nets(&s_buf_nets, s_nets_count);
+    return frame_leave(&s_buf_nets, "[]");
+}
+
+const char *sysmon_processes(int32_t limit, int32_t sort_by) {
+    frame_enter();
+    process_collection(get_elapsed_sec());
+    strbuf_reset(&s_buf_procs);
+    serialize_process_list(&s_buf_procs, limit, sort_by);
+    return frame_leave(&s_buf_procs, "[]");
+}
+
+const char *sysmon_process_tree(int32_t limit) {
+    frame_enter();
+    process_collection(get_elapsed_sec());
+    strbuf_reset(&s_buf_tree);
+    serialize_process_tree(&s_buf_tree, limit);
+    return frame_leave(&s_buf_tree, "[]");
+}
+
+const char *sysmon_gpu(void) {
+    frame_enter();
+    sysmon_collect_gpu(&s_gpu);
+    strbuf_reset(&s_buf_gpu);
+    serialize_gpu(&s_buf_gpu);
+    return frame_leave(&s_buf_gpu, "{}");
+}
+
+const char *sysmon_system(void) {
+    frame_enter();
+    sysmon_collect_system(&s_sys);
+    strbuf_reset(&s_buf_sys);
+    serialize_sys(&s_buf_sys);
+    return frame_leave(&s_buf_sys, "{}");
+}
+
+const char *sysmon_battery(void) {
+    frame_enter();
+    sysmon_collect_battery(&s_bat);
+    strbuf_reset(&s_buf_bat);
+    serialize_bat(&s_buf_bat);
+    return frame_leave(&s_buf_bat, "{}");
+}
+
+const char *sysmon_history(int32_t metric, int32_t count) {
+    frame_enter();
+    strbuf_reset(&s_buf_history);
+    serialize_metric_history(&s_buf_history, metric, count);
+    return frame_leave(&s_buf_history, "[]");
+}
+
+const char *sysmon_cpu_core_history(int32_t count) {
+    frame_enter();
+    strbuf_reset(&s_buf_core_history);
+    serialize_core_history(&s_buf_core_history, count);
+    return frame_leave(&s_buf_core_history, "[]");
+}
+
+int32_t sysmon_kill_process(int32_t pid) {
+    if (pid <= 0) {
+        sysmon_set_error("Invalid pid: %d", pid);
+        return -1;
+    }
+    unsigned long error_code = 0;
+    switch (sysmon_platform_terminate(pid, &error_code)) {
+        case SYSMON_TERMINATE_OK:
+            return 0;
+        case SYSMON_TERMINATE_OPEN_FAILED:
+            sysmon_set_error("OpenProcess(%d) failed: %lu", pid, error_code);
+            return -1;
+        case SYSMON_TERMINATE_REFUSED:
+        default:
+            sysmon_set_error("TerminateProcess(%d) failed: %lu", pid, error_code);
+            return -1;
+    }
+}
+
+const char *sysmon_last_error(void) {
+    // Each thread gets its own copy, so a message being written by another
+    // thread can never tear the text a caller is reading.
+    static thread_local char copy[SYSMON_ERROR_LEN];
+    pthread_mutex_lock(&s_error_mutex);
+    std::memcpy(copy, s_last_error, sizeof copy);
+    pthread_mutex_unlock(&s_error_mutex);
+    return copy;
+}
+
+int32_t sysmon_platform(void) { return 1; }
+
+}  // extern "C"
