@@ -366,7 +366,7 @@ TEST_F(LifecycleTest, CleanupRacingWithQueriesNeverTouchesReleasedBuffers) {
             }
         });
     }
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 150; ++i) {
         sysmon_cleanup();
         if (i % 2 == 0) sysmon_init();
         std::this_thread::yield();
