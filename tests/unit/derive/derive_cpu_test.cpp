@@ -44,9 +44,7 @@ TEST(DeriveCpuLoad, SharesOfBusyTime) {
     EXPECT_DOUBLE_EQ(derive_cpu_load(1000, 2000, 3000, 1025, 2060, 3040), 75.0);
     EXPECT_DOUBLE_EQ(derive_cpu_load(0, 0, 0, 0, 60, 40), 100.0);
     EXPECT_DOUBLE_EQ(derive_cpu_load(0, 0, 0, 100, 60, 40), 0.0);
-}
-
-TEST(DeriveCpuLoad, NoGrowthOrImpossibleIdleGivesZero) {
+    // No growth at all, or more idle than busy-plus-idle time.
     EXPECT_DOUBLE_EQ(derive_cpu_load(5, 6, 7, 5, 6, 7), 0.0);
     EXPECT_DOUBLE_EQ(derive_cpu_load(0, 0, 0, 500, 60, 40), 0.0);
 }
@@ -75,6 +73,11 @@ TEST(DeriveCpu, FirstReadingStoresCountersAndReportsZero) {
     for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 75.0);
     EXPECT_EQ(cpu.cores, 4);
     EXPECT_EQ(cpu.threads, 4);
+
+    // Impossible idle growth: no load, but the counters are still stored.
+    collect(&cpu, times(935, 140, 110), &s);
+    EXPECT_DOUBLE_EQ(cpu.total_usage, 0.0);
+    EXPECT_EQ(s.idle, 935u);
 }
 
 TEST(DeriveCpu, FailedReadKeepsCountersSoNextReadSpansBoth) {
@@ -88,15 +91,6 @@ TEST(DeriveCpu, FailedReadKeepsCountersSoNextReadSpansBoth) {
     EXPECT_EQ(s.idle, 0u);
     collect(&cpu, times(50, 100, 100), &s);
     EXPECT_DOUBLE_EQ(cpu.total_usage, 75.0);
-}
-
-TEST(DeriveCpu, ImpossibleIdleStillStoresCounters) {
-    cpu_state s;
-    sysmon_cpu_info cpu;
-    collect(&cpu, times(0, 0, 0), &s);
-    collect(&cpu, times(900, 60, 40), &s);
-    EXPECT_DOUBLE_EQ(cpu.total_usage, 0.0);
-    EXPECT_EQ(s.idle, 900u);
 }
 
 TEST(DeriveCpu, PerCoreCountIsCappedAndNeverNegative) {
@@ -144,6 +138,11 @@ TEST(DeriveCpu, NameFallsBackToGenericCpu) {
     collect(&cpu, missing, &s);
     EXPECT_STREQ(cpu.name, "Generic CPU");
     EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 0.0);
+
+    missing.has_frequency = 1;
+    missing.frequency_mhz = 0xFFFFFFFFu;
+    collect(&cpu, missing, &s);
+    EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 4294967295.0);
 }
 
 TEST(DeriveCpu, NameIsReadOnlyWithinItsBuffer) {
@@ -161,15 +160,4 @@ TEST(DeriveCpu, NameIsReadOnlyWithinItsBuffer) {
     const std::string unspaced(128, 'z');
     collect(&cpu, named(unspaced.data(), unspaced.size()), &s);
     EXPECT_EQ(std::string(cpu.name), std::string(127, 'z'));
-}
-
-TEST(DeriveCpu, FrequencyWhenRead) {
-    cpu_state s;
-    sysmon_cpu_info cpu;
-    cpu_readings r = times(0, 0, 0);
-    r.has_frequency = 1;
-    r.frequency_mhz = 0xFFFFFFFFu;
-    collect(&cpu, r, &s);
-    EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 4294967295.0);
-    EXPECT_DOUBLE_EQ(cpu.temperature_c, 0.0);
 }

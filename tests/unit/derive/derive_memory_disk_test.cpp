@@ -66,12 +66,10 @@ TEST(DeriveMem, FiguresFromStatus) {
     EXPECT_EQ(mem.cached, 0u);
     EXPECT_EQ(mem.swap_total, 12 * GIB);
     EXPECT_EQ(mem.swap_used, 2 * GIB);
-}
 
-TEST(DeriveMem, UsedNeverWrapsBelowZero) {
-    sysmon_mem_info mem;
-    const mem_readings r = {1, 3 * GIB, 4 * GIB, 1 * GIB, 2 * GIB};
-    derive_mem(&mem, &r);
+    // Available above total never wraps.
+    const mem_readings odd = {1, 3 * GIB, 4 * GIB, 1 * GIB, 2 * GIB};
+    derive_mem(&mem, &odd);
     EXPECT_EQ(mem.used, 0u);
     EXPECT_EQ(mem.swap_used, 0u);
 }

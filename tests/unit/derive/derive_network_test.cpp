@@ -154,15 +154,12 @@ TEST(DeriveNetwork, DescriptionHonoursLengthAndField) {
     row.descr_len = 40;  // ends early at the NUL
     derive_net_fill(&entry, &row, nullptr, 0, 1.0);
     EXPECT_STREQ(entry.name, "short");
-}
 
-TEST(DeriveNetwork, ClaimedLengthBeyondTheArrayIsNotFollowed) {
     // A 20-byte description array without a NUL: a claimed length of 1000,
     // or one that would turn negative as a precision, stops at the array.
     const auto descr = std::make_unique<char[]>(20);
     std::memset(descr.get(), 'n', 20);
-    net_row row = {6, 5, 1, 1, 1000, descr.get(), 20};
-    sysmon_net_info entry;
+    row = {6, 5, 1, 1, 1000, descr.get(), 20};
     derive_net_fill(&entry, &row, nullptr, 0, 1.0);
     EXPECT_EQ(std::string(entry.name), std::string(20, 'n'));
     row.descr_len = 0x80000001u;
