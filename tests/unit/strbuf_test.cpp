@@ -215,7 +215,9 @@ TEST_F(StrbufTest, EveryAsciiByteRoundTripsThroughAJsonParser) {
     strbuf_init(&sb, 8);
     std::string all;
     for (int c = 1; c <= 0x7F; ++c) all.push_back(static_cast<char>(c));
-    const std::string doc = "\"" + escaped(all) + "\"";
+    std::string doc = "\"";
+    doc += escaped(all);
+    doc += '"';
     EXPECT_EQ(nlohmann::json::parse(doc).get<std::string>(), all);
 }
 
