@@ -1,0 +1,44 @@
+// Entry point of the host tests: loads the DLL once, as a host would, then
+// runs the suites against it. Started with SYSMON_SLEEP_CHILD_ARG it only
+// sleeps, so that the kill tests have a process of their own to end.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "host_library.h"
+
+int main(int argc, char **argv) {
+    if (argc >= 2 && std::strcmp(argv[1], SYSMON_SLEEP_CHILD_ARG) == 0) {
+        // Ended by the test that started it, long before this runs out.
+        Sleep(5 * 60 * 1000);
+        return 0;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    const char *expect_prefix = "--expect-os=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], expect_prefix, std::strlen(expect_prefix)) == 0) {
+            set_required_os(argv[i] + std::strlen(expect_prefix));
+        } else {
+            std::fprintf(stderr, "unknown argument: %s\n", argv[i]);
+            return 2;
+        }
+    }
+
+    sysmon_api loaded{};
+    sysmon_load_facts facts{};
+    std::string error;
+    if (!sysmon_load(&loaded, &facts, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    if (!facts.missing.empty()) {
+        // Every later call would go through a null pointer.
+        std::fprintf(stderr, "%s does not export: %s\n", facts.dll_path.c_str(),
+                     facts.missing.c_str());
+        return 1;
+    }
+    set_loaded_library(loaded, facts);
+    return RUN_ALL_TESTS();
+}
