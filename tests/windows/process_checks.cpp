@@ -27,9 +27,13 @@ bool in_order(const ordered_json &a, const ordered_json &b, int32_t sort_by) {
             return _stricmp(a["name"].get<std::string>().c_str(),
                             b["name"].get<std::string>().c_str()) <= 0;
         default: {
+            // The text shows shares rounded to two decimals: two shares that
+            // print alike may still differ, so only a printed 0.00 (no
+            // processor time at all) is known to be a tie broken by pid.
             double cpu_a = a["cpu_percent"].get<double>();
             double cpu_b = b["cpu_percent"].get<double>();
-            return cpu_a > cpu_b || (cpu_a == cpu_b && pid_a < pid_b);
+            if (cpu_a != cpu_b) return cpu_a > cpu_b;
+            return cpu_a != 0.0 || pid_a < pid_b;
         }
     }
 }
