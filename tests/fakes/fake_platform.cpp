@@ -33,8 +33,15 @@ sysmon_proc_info fake_process(int32_t pid, int32_t ppid, const char *name, doubl
 
 namespace {
 
-void record(fake_domain domain, double elapsed, int32_t capacity, uint64_t memory_total) {
-    g_fake.calls.push_back({domain, elapsed, capacity, memory_total});
+void record(fake_domain domain, const sysmon_window *window, int32_t capacity,
+            uint64_t memory_total) {
+    fake_collector_call call{domain, -1, capacity, memory_total, -1, -1};
+    if (window != nullptr) {
+        call.elapsed = window->elapsed_sec;
+        call.baseline = window->baseline;
+        call.advance = window->advance;
+    }
+    g_fake.calls.push_back(call);
     if (g_fake.on_collect) g_fake.on_collect(domain);
 }
 
@@ -89,46 +96,46 @@ void fake_free(void *block) {
 
 // ---- The collector contract ------------------------------------------------
 
-int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, double elapsed_sec) {
-    record(fake_domain::cpu, elapsed_sec, -1, 0);
+int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
+    record(fake_domain::cpu, window, -1, 0);
     return fill_record(cpu, g_fake.cpu);
 }
 
 int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
-    record(fake_domain::mem, -1, -1, 0);
+    record(fake_domain::mem, nullptr, -1, 0);
     return fill_record(mem, g_fake.mem);
 }
 
 int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t capacity,
-                             double elapsed_sec) {
-    record(fake_domain::disks, elapsed_sec, capacity, 0);
+                             const sysmon_window *window) {
+    record(fake_domain::disks, window, capacity, 0);
     return fill_list(disks, count, capacity, g_fake.disks);
 }
 
 int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t capacity,
-                               double elapsed_sec) {
-    record(fake_domain::network, elapsed_sec, capacity, 0);
+                               const sysmon_window *window) {
+    record(fake_domain::network, window, capacity, 0);
     return fill_list(nets, count, capacity, g_fake.nets);
 }
 
 int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_t capacity,
-                                 double elapsed_sec, uint64_t memory_total) {
-    record(fake_domain::processes, elapsed_sec, capacity, memory_total);
+                                 const sysmon_window *window, uint64_t memory_total) {
+    record(fake_domain::processes, window, capacity, memory_total);
     return fill_list(procs, count, capacity, g_fake.procs);
 }
 
 int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu) {
-    record(fake_domain::gpu, -1, -1, 0);
+    record(fake_domain::gpu, nullptr, -1, 0);
     return fill_record(gpu, g_fake.gpu);
 }
 
 int32_t sysmon_collect_battery(sysmon_battery_info *bat) {
-    record(fake_domain::battery, -1, -1, 0);
+    record(fake_domain::battery, nullptr, -1, 0);
     return fill_record(bat, g_fake.bat);
 }
 
 int32_t sysmon_collect_system(sysmon_system_info *sys) {
-    record(fake_domain::system, -1, -1, 0);
+    record(fake_domain::system, nullptr, -1, 0);
     return fill_record(sys, g_fake.sys);
 }
 

@@ -18,6 +18,8 @@ struct fake_collector_call {
     double elapsed;         // -1 for collectors that take none
     int32_t capacity;       // -1 for single-record collectors
     uint64_t memory_total;  // processes only
+    int32_t baseline;       // the window's baseline; -1 without a window
+    int32_t advance;        // whether the window advances; -1 without one
 };
 
 struct fake_platform_state {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "rate_window.h"
 #include "strbuf.h"
 
 #define SYSMON_MAX_DISKS 128
@@ -115,15 +116,20 @@ struct sysmon_system_info {
 // up to `capacity`) before filling it, never writes more than `capacity`
 // entries, and returns -1 for a null pointer (or an enumeration that cannot
 // start), else 0. Nobody looks at the result.
+//
+// Collectors that derive figures from counter growth take the window the core
+// planned for them (rate_window.h): they derive against the baseline it names
+// over its elapsed seconds, and keep the new counters as their newest
+// baseline only when it says so. A counter that went down gives 0.
 
-int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, double elapsed_sec);
+int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window);
 int32_t sysmon_collect_mem(sysmon_mem_info *mem);
 int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count,
-                             int32_t capacity, double elapsed_sec);
+                             int32_t capacity, const sysmon_window *window);
 int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
-                               int32_t capacity, double elapsed_sec);
+                               int32_t capacity, const sysmon_window *window);
 int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
-                                 int32_t capacity, double elapsed_sec,
+                                 int32_t capacity, const sysmon_window *window,
                                  uint64_t memory_total);
 int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu);
 int32_t sysmon_collect_battery(sysmon_battery_info *bat);
@@ -170,11 +176,6 @@ extern strbuf s_buf_history;
 extern strbuf s_buf_core_history;
 
 // ---- Core operations shared between the core's source files ----------------
-
-// Seconds since the previous reading of the rate clock by any query, never
-// below 0.001. The first reading after an initialisation returns the
-// configured interval in seconds. Caller holds the global lock.
-double get_elapsed_sec();
 
 // Formats a message into the error slot (at most 511 characters). Safe to call
 // without the global lock.

@@ -32,19 +32,31 @@ static_assert(sizeof(MEMORYSTATUSEX) == 64, "MEMORYSTATUSEX layout");
 static_assert(sizeof(PROCESS_MEMORY_COUNTERS) == 72, "PROCESS_MEMORY_COUNTERS layout");
 static_assert(sizeof(RTL_OSVERSIONINFOEXW) == 284, "RTL_OSVERSIONINFOEXW layout");
 
-// Processor time counters of the previous successful read.
-static int32_t s_has_prev_cpu_times = 0;
-static uint64_t s_prev_idle = 0;
-static uint64_t s_prev_kernel = 0;
-static uint64_t s_prev_user = 0;
+// Processor time counters of the two latest baselines.
+struct win_cpu_counters {
+    int32_t has_times;
+    uint64_t idle;
+    uint64_t kernel;
+    uint64_t user;
+};
+static baseline_pair<win_cpu_counters> s_win_cpu_baselines;
 
-// Interface counters of the previous network collection.
-static prev_net_entry s_win_prev_nets[SYSMON_MAX_NETS];
-static int32_t s_win_prev_net_count = 0;
+// Interface counters of the two latest baselines.
+struct win_net_counters {
+    prev_net_entry entries[SYSMON_MAX_NETS];
+    int32_t count;
+};
+static baseline_pair<win_net_counters> s_win_net_baselines;
+// Where a collection that keeps the baselines puts its new counters.
+static win_net_counters s_win_net_discard;
 
-// Processor times of the previous process collection.
-static prev_proc_entry s_win_prev_procs[SYSMON_MAX_PROCS];
-static int32_t s_win_prev_proc_count = 0;
+// Processor times of the two latest baselines.
+struct win_proc_times {
+    prev_proc_entry entries[SYSMON_MAX_PROCS];
+    int32_t count;
+};
+static baseline_pair<win_proc_times> s_win_proc_baselines;
+static win_proc_times s_win_proc_discard;
 
 static uint64_t filetime_value(const FILETIME &ft) {
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -52,8 +64,8 @@ static uint64_t filetime_value(const FILETIME &ft) {
 
 // ---- Processor -------------------------------------------------------------
 
-int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, double elapsed_sec) {
-    (void)elapsed_sec;  // the load is a ratio of counter differences
+int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
+    // The load is a ratio of counter differences: only the baseline matters.
     if (cpu == nullptr) return -1;
 
     cpu_readings readings = {};
@@ -89,8 +101,15 @@ int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, double elapsed_sec) {
         readings.user_time = filetime_value(user);
     }
 
-    derive_cpu(cpu, &readings, &s_has_prev_cpu_times, &s_prev_idle,
-               &s_prev_kernel, &s_prev_user);
+    // Derive against a copy of the baseline, which then holds the new
+    // counters; it becomes the newest baseline only when the window advances.
+    win_cpu_counters counters = s_win_cpu_baselines.against(window);
+    derive_cpu(cpu, &readings, &counters.has_times, &counters.idle,
+               &counters.kernel, &counters.user);
+    if (window == nullptr || window->advance != 0) {
+        s_win_cpu_baselines.next() = counters;
+        s_win_cpu_baselines.commit(window);
+    }
     return 0;
 }
 
@@ -115,8 +134,8 @@ int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
 // ---- Disks -----------------------------------------------------------------
 
 int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count,
-                             int32_t capacity, double elapsed_sec) {
-    (void)elapsed_sec;  // no disk rates on this platform
+                             int32_t capacity, const sysmon_window *window) {
+    (void)window;  // no disk rates on this platform
     if (disks == nullptr || count == nullptr) return -1;
 
     char roots[SYSMON_DISK_ROOT_LIST_SIZE] = {};
@@ -143,7 +162,7 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count,
 // ---- Network ---------------------------------------------------------------
 
 int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
-                               int32_t capacity, double elapsed_sec) {
+                               int32_t capacity, const sysmon_window *window) {
     if (nets == nullptr || count == nullptr) return -1;
     derive_net_clear(nets, count, capacity);
 
@@ -164,9 +183,12 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
                             : 0;
     if (rows > room) rows = static_cast<DWORD>(room);
 
+    const bool advance = window == nullptr || window->advance != 0;
+    const win_net_counters &base = s_win_net_baselines.against(window);
+    win_net_counters &store = advance ? s_win_net_baselines.next() : s_win_net_discard;
     net_walk walk;
-    derive_net_walk_begin(&walk, nets, capacity, s_win_prev_nets,
-                          s_win_prev_net_count, elapsed_sec);
+    derive_net_walk_begin(&walk, nets, capacity, base.entries, base.count,
+                          window != nullptr ? window->elapsed_sec : 0.0);
     for (DWORD i = 0; i < rows && !derive_net_walk_full(&walk); ++i) {
         const MIB_IFROW &r = table->table[i];
         const net_row row = {r.dwType,     r.dwOperStatus,
@@ -175,7 +197,8 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
                              sizeof r.bDescr};
         derive_net_walk_row(&walk, &row);
     }
-    derive_net_walk_end(&walk, count, s_win_prev_nets, &s_win_prev_net_count);
+    derive_net_walk_end(&walk, count, store.entries, &store.count);
+    if (advance) s_win_net_baselines.commit(window);
 
     std::free(table);
     return 0;
@@ -184,9 +207,13 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
 // ---- Processes -------------------------------------------------------------
 
 int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
-                                 int32_t capacity, double elapsed_sec,
+                                 int32_t capacity, const sysmon_window *window,
                                  uint64_t memory_total) {
     if (procs == nullptr || count == nullptr) return -1;
+    const bool advance = window == nullptr || window->advance != 0;
+    const win_proc_times &base = s_win_proc_baselines.against(window);
+    win_proc_times &store = advance ? s_win_proc_baselines.next() : s_win_proc_discard;
+    const double elapsed_sec = window != nullptr ? window->elapsed_sec : 0.0;
     proc_walk walk;
     derive_proc_walk_begin(&walk, procs, count, capacity);
 
@@ -198,7 +225,8 @@ int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
     pe.dwSize = sizeof pe;
     if (!Process32First(snapshot, &pe)) {
         CloseHandle(snapshot);
-        derive_proc_walk_end(&walk, count, s_win_prev_procs, &s_win_prev_proc_count);
+        derive_proc_walk_end(&walk, count, store.entries, &store.count);
+        if (advance) s_win_proc_baselines.commit(window);
         return 0;
     }
 
@@ -219,13 +247,14 @@ int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
         FILETIME creation, exit, kernel, user;
         if (GetProcessTimes(process, &creation, &exit, &kernel, &user))
             derive_proc_apply_times(proc, filetime_value(kernel),
-                                    filetime_value(user), s_win_prev_procs,
-                                    s_win_prev_proc_count, elapsed_sec);
+                                    filetime_value(user), base.entries,
+                                    base.count, elapsed_sec);
         CloseHandle(process);
     } while (Process32Next(snapshot, &pe));
 
     CloseHandle(snapshot);
-    derive_proc_walk_end(&walk, count, s_win_prev_procs, &s_win_prev_proc_count);
+    derive_proc_walk_end(&walk, count, store.entries, &store.count);
+    if (advance) s_win_proc_baselines.commit(window);
     return 0;
 }
 

@@ -1,5 +1,5 @@
-// Library state and lifecycle, the query frame, the rate clock, the error slot
-// and the exported functions. Each reading is thin: frame, collector, writer.
+// Library state and lifecycle, the query frame, the rate windows, the error
+// slot and the exported functions. Each reading is thin: frame, collector, writer.
 #include <pthread.h>
 
 #include <atomic>
@@ -66,25 +66,57 @@ const response_buffer kResponseBuffers[] = {
 // guards every record, buffer, ring and collector static.
 pthread_mutex_t s_mutex = PTHREAD_MUTEX_INITIALIZER;
 int32_t s_initialized = 0;
-// Read by the first clock reading after an initialisation; set without the
-// lock, hence atomic.
+// Stands in for the missing window of each collector's first collection
+// after an initialisation; set without the lock, hence atomic.
 std::atomic<int32_t> s_interval_ms{1000};
-// Instant of the previous clock reading; {0, 0} means none.
-sysmon_instant s_last_time;
+// The baselines of every collector that derives from counter growth: each
+// one's rates span its own window.
+rate_window s_window_cpu;
+rate_window s_window_disks;
+rate_window s_window_net;
+rate_window s_window_procs;
 
 // The error slot has a lock of its own so that sysmon_kill_process and
 // sysmon_last_error never wait for a running reading.
 pthread_mutex_t s_error_mutex = PTHREAD_MUTEX_INITIALIZER;
 char s_last_error[SYSMON_ERROR_LEN];
 
+// Reads the clock and plans the window of a collection that starts now.
+sysmon_window plan_window(rate_window *w) {
+    sysmon_instant now{};
+    s_hooks.monotonic_now(&now);
+    return rate_window_plan(w, now, s_interval_ms.load(std::memory_order_relaxed));
+}
+
+void collect_cpu() {
+    const sysmon_window window = plan_window(&s_window_cpu);
+    sysmon_collect_cpu(&s_cpu, &window);
+}
+
+void collect_disks() {
+    const sysmon_window window = plan_window(&s_window_disks);
+    sysmon_collect_disks(s_disks, &s_disks_count, SYSMON_MAX_DISKS, &window);
+}
+
+void collect_network() {
+    const sysmon_window window = plan_window(&s_window_net);
+    sysmon_collect_network(s_nets, &s_nets_count, SYSMON_MAX_NETS, &window);
+}
+
+// The process share of memory uses the latest memory total collected.
+void collect_processes() {
+    const sysmon_window window = plan_window(&s_window_procs);
+    sysmon_collect_processes(s_procs, &s_procs_count, SYSMON_MAX_PROCS, &window, s_mem.total);
+}
+
 // Collects every domain once, in the fixed order shared by initialisation and
-// the snapshot. The process share of memory uses the total just collected.
-void collect_all_domains(double elapsed) {
-    sysmon_collect_cpu(&s_cpu, elapsed);
+// the snapshot.
+void collect_all_domains() {
+    collect_cpu();
     sysmon_collect_mem(&s_mem);
-    sysmon_collect_disks(s_disks, &s_disks_count, SYSMON_MAX_DISKS, elapsed);
-    sysmon_collect_network(s_nets, &s_nets_count, SYSMON_MAX_NETS, elapsed);
-    sysmon_collect_processes(s_procs, &s_procs_count, SYSMON_MAX_PROCS, elapsed, s_mem.total);
+    collect_disks();
+    collect_network();
+    collect_processes();
     sysmon_collect_gpu(&s_gpu);
     sysmon_collect_battery(&s_bat);
     sysmon_collect_system(&s_sys);
@@ -95,8 +127,11 @@ void collect_all_domains(double elapsed) {
 void initialise_locked() {
     for (const response_buffer &rb : kResponseBuffers) strbuf_init(rb.buffer, rb.initial_capacity);
     history_clear();
-    s_last_time = sysmon_instant{0, 0};
-    collect_all_domains(get_elapsed_sec());
+    rate_window_reset(&s_window_cpu);
+    rate_window_reset(&s_window_disks);
+    rate_window_reset(&s_window_net);
+    rate_window_reset(&s_window_procs);
+    collect_all_domains();
     s_initialized = 1;
     s_core_history_count = s_cpu.per_core_count;
 }
@@ -114,31 +149,9 @@ const char *frame_leave(const strbuf *own_buffer, const char *fallback) {
     return result;
 }
 
-void process_collection(double elapsed) {
-    sysmon_collect_processes(s_procs, &s_procs_count, SYSMON_MAX_PROCS, elapsed, s_mem.total);
-}
-
 }  // namespace
 
-// ---- Rate clock and error slot ----------------------------------------------
-
-double get_elapsed_sec() {
-    sysmon_instant now{};
-    s_hooks.monotonic_now(&now);
-    if (s_last_time.sec == 0 && s_last_time.nsec == 0) {
-        s_last_time = now;
-        return static_cast<double>(s_interval_ms.load(std::memory_order_relaxed)) / 1000.0;
-    }
-    // Differences taken modulo 2^64 / 2^32 and reinterpreted as signed, so
-    // that no clock value can overflow the arithmetic.
-    const auto dsec = static_cast<int64_t>(static_cast<uint64_t>(now.sec) -
-                                           static_cast<uint64_t>(s_last_time.sec));
-    const auto dnsec = static_cast<int32_t>(static_cast<uint32_t>(now.nsec) -
-                                            static_cast<uint32_t>(s_last_time.nsec));
-    const double dt = static_cast<double>(dnsec) / 1000000000.0 + static_cast<double>(dsec);
-    s_last_time = now;
-    return dt > 0.001 ? dt : 0.001;
-}
+// ---- Error slot ---------------------------------------------------------------
 
 void sysmon_set_error(const char *fmt, ...) {
     // Format outside the lock; the lock only covers the copy, so a reader
@@ -188,7 +201,7 @@ void sysmon_set_process_filter(const char *filter) {
 
 const char *sysmon_snapshot(void) {
     frame_enter();
-    collect_all_domains(get_elapsed_sec());
+    collect_all_domains();
     history_record_snapshot();
     strbuf_reset(&s_buf_snapshot);
     serialize_snapshot(&s_buf_snapshot);
@@ -197,7 +210,7 @@ const char *sysmon_snapshot(void) {
 
 const char *sysmon_cpu(void) {
     frame_enter();
-    sysmon_collect_cpu(&s_cpu, get_elapsed_sec());
+    collect_cpu();
     strbuf_reset(&s_buf_cpu);
     serialize_cpu(&s_buf_cpu);
     return frame_leave(&s_buf_cpu, "{}");
@@ -213,7 +226,7 @@ const char *sysmon_memory(void) {
 
 const char *sysmon_disks(void) {
     frame_enter();
-    sysmon_collect_disks(s_disks, &s_disks_count, SYSMON_MAX_DISKS, get_elapsed_sec());
+    collect_disks();
     strbuf_reset(&s_buf_disks);
     serialize_disks(&s_buf_disks, s_disks_count);
     return frame_leave(&s_buf_disks, "[]");
@@ -221,7 +234,7 @@ const char *sysmon_disks(void) {
 
 const char *sysmon_network(void) {
     frame_enter();
-    sysmon_collect_network(s_nets, &s_nets_count, SYSMON_MAX_NETS, get_elapsed_sec());
+    collect_network();
     strbuf_reset(&s_buf_nets);
     serialize_nets(&s_buf_nets, s_nets_count);
     return frame_leave(&s_buf_nets, "[]");
@@ -229,7 +242,7 @@ const char *sysmon_network(void) {
 
 const char *sysmon_processes(int32_t limit, int32_t sort_by) {
     frame_enter();
-    process_collection(get_elapsed_sec());
+    collect_processes();
     strbuf_reset(&s_buf_procs);
     serialize_process_list(&s_buf_procs, limit, sort_by);
     return frame_leave(&s_buf_procs, "[]");
@@ -237,7 +250,7 @@ const char *sysmon_processes(int32_t limit, int32_t sort_by) {
 
 const char *sysmon_process_tree(int32_t limit) {
     frame_enter();
-    process_collection(get_elapsed_sec());
+    collect_processes();
     strbuf_reset(&s_buf_tree);
     serialize_process_tree(&s_buf_tree, limit);
     return frame_leave(&s_buf_tree, "[]");
