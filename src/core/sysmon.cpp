@@ -306,6 +306,12 @@ int32_t sysmon_kill_process(int32_t pid) {
         case SYSMON_TERMINATE_OPEN_FAILED:
             sysmon_set_error("OpenProcess(%d) failed: %lu", pid, error_code);
             return -1;
+        case SYSMON_TERMINATE_SIGNAL_FAILED: {
+            char reason[256] = "";
+            sysmon_platform_error_text(error_code, reason, sizeof reason);
+            sysmon_set_error("kill(%d) failed: %lu (%s)", pid, error_code, reason);
+            return -1;
+        }
         case SYSMON_TERMINATE_REFUSED:
         default:
             sysmon_set_error("TerminateProcess(%d) failed: %lu", pid, error_code);
@@ -323,6 +329,6 @@ const char *sysmon_last_error(void) {
     return copy;
 }
 
-int32_t sysmon_platform(void) { return 1; }
+int32_t sysmon_platform(void) { return sysmon_platform_code(); }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 #ifndef VANTOREL_SYSMON_INTERNAL_H
 #define VANTOREL_SYSMON_INTERNAL_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "rate_window.h"
@@ -138,13 +139,21 @@ int32_t sysmon_collect_system(sysmon_system_info *sys);
 // Process termination, the one platform operation outside the collectors.
 enum sysmon_terminate_result {
     SYSMON_TERMINATE_OK = 0,
-    SYSMON_TERMINATE_OPEN_FAILED = 1,  // process could not be opened
-    SYSMON_TERMINATE_REFUSED = 2,      // opened, but termination refused
+    SYSMON_TERMINATE_OPEN_FAILED = 1,    // process could not be opened (Windows)
+    SYSMON_TERMINATE_REFUSED = 2,        // opened, but termination refused (Windows)
+    SYSMON_TERMINATE_SIGNAL_FAILED = 3,  // the kill signal could not be sent (POSIX)
 };
-// Asks the platform to end process `pid` with exit code 1. On failure
-// `*error_code` receives the platform's numeric error code.
+// Asks the platform to end process `pid` (> 0) forcefully, with exit code 1
+// where the platform has one. On failure `*error_code` receives the
+// platform's numeric error code (GetLastError, errno).
 sysmon_terminate_result sysmon_platform_terminate(int32_t pid,
                                                   unsigned long *error_code);
+// The system's text for an error code of a failed termination, NUL-terminated
+// within `size` bytes; "" where the platform has none. Thread-safe.
+void sysmon_platform_error_text(unsigned long error_code, char *out, size_t size);
+
+// The code sysmon_platform() reports for this build: 1 Windows, 2 Linux.
+int32_t sysmon_platform_code();
 
 // ---- Shared statics (defined in sysmon.cpp) --------------------------------
 // All guarded by the global lock.

@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -144,6 +145,12 @@ sysmon_terminate_result sysmon_platform_terminate(int32_t pid, unsigned long *er
     *error_code = g_fake.terminate_error;
     return g_fake.terminate_result;
 }
+
+void sysmon_platform_error_text(unsigned long error_code, char *out, size_t size) {
+    std::snprintf(out, size, "fake error %lu", error_code);
+}
+
+int32_t sysmon_platform_code() { return 1; }
 
 // ---- Clock and allocator -------------------------------------------------------
 

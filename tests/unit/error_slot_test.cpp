@@ -41,7 +41,11 @@ TEST_F(ErrorSlotTest, PlatformFailuresAreReportedWithTheirCodes) {
     g_fake.terminate_error = 4294967295ul;
     EXPECT_EQ(sysmon_kill_process(INT32_MAX), -1);
     EXPECT_STREQ(sysmon_last_error(), "TerminateProcess(2147483647) failed: 4294967295");
-    EXPECT_EQ(g_fake.terminated, (std::vector<int32_t>{99999, 4, INT32_MAX}));
+    g_fake.terminate_result = SYSMON_TERMINATE_SIGNAL_FAILED;
+    g_fake.terminate_error = 3;
+    EXPECT_EQ(sysmon_kill_process(4242), -1);
+    EXPECT_STREQ(sysmon_last_error(), "kill(4242) failed: 3 (fake error 3)");
+    EXPECT_EQ(g_fake.terminated, (std::vector<int32_t>{99999, 4, INT32_MAX, 4242}));
 }
 
 TEST_F(ErrorSlotTest, SuccessNeitherClearsTheMessageNorInitialises) {

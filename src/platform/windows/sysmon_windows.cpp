@@ -318,3 +318,11 @@ sysmon_terminate_result sysmon_platform_terminate(int32_t pid,
     }
     return SYSMON_TERMINATE_OK;
 }
+
+void sysmon_platform_error_text(unsigned long error_code, char *out, size_t size) {
+    // The Windows messages carry the bare code; no text is added.
+    (void)error_code;
+    if (out != nullptr && size > 0) out[0] = '\0';
+}
+
+int32_t sysmon_platform_code() { return 1; }
