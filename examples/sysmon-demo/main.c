@@ -166,8 +166,9 @@ int main(int argc, char **argv) {
         }
         first += 2;
     }
+    /* The command's arguments start after it; with no command there are none. */
     if (first < argc) command = argv[first];
-    rest = first + 1;
+    rest = first < argc ? first + 1 : argc;
     nargs = argc - rest;
 
     /* Check the command and its arguments before loading anything. */
