@@ -62,6 +62,37 @@
 #define SYSMON_API __attribute__((visibility("default")))
 #endif
 
+/* ---- Version -------------------------------------------------------------- */
+
+#define SYSMON_VERSION_MAJOR 1
+#define SYSMON_VERSION_MINOR 0
+#define SYSMON_VERSION_PATCH 0
+#define SYSMON_VERSION_STRING "1.0.0"
+
+/* ---- Named constants --------------------------------------------------------- */
+
+/* sort_by of sysmon_processes: processor share (busiest first; also any
+ * unknown value), memory (largest first), pid (ascending), name (ascending,
+ * ignoring letter case). */
+#define SYSMON_SORT_CPU 0
+#define SYSMON_SORT_MEMORY 1
+#define SYSMON_SORT_PID 2
+#define SYSMON_SORT_NAME 3
+
+/* metric of sysmon_history. */
+#define SYSMON_METRIC_CPU 0             /* processor load, percent */
+#define SYSMON_METRIC_MEMORY 1          /* memory in use, percent */
+#define SYSMON_METRIC_NET_DOWN 2        /* network receive rate, bytes/s */
+#define SYSMON_METRIC_NET_UP 3          /* network send rate, bytes/s */
+#define SYSMON_METRIC_DISK_READ 4       /* disk read rate, bytes/s */
+#define SYSMON_METRIC_DISK_WRITE 5      /* disk write rate, bytes/s */
+#define SYSMON_METRIC_GPU 6             /* GPU load, percent */
+#define SYSMON_METRIC_CPU_TEMPERATURE 7 /* processor temperature, degrees C */
+
+/* Results of sysmon_platform. */
+#define SYSMON_PLATFORM_WINDOWS 1
+#define SYSMON_PLATFORM_LINUX 2
+
 #ifdef __cplusplus
 extern "C" {
 #endif
