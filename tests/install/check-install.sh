@@ -20,12 +20,12 @@ if [ "$mode" = mingw ]; then
   exe=.exe
   # The toolchain confines package searches to the mingw sysroot, so the
   # package folder is named directly.
-  cmake -S "$here/consumer" -B "$work/cmake-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  cmake -S "$here/../../examples/consumer" -B "$work/cmake-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -Dvantorel-sysmon_DIR="$prefix/lib/cmake/vantorel-sysmon" >/dev/null
 else
   cc=${CC:-cc}
   exe=
-  cmake -S "$here/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake -S "$here/../../examples/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 fi
 cmake --build "$work/cmake-build" >/dev/null
 
@@ -33,7 +33,7 @@ cmake --build "$work/cmake-build" >/dev/null
 flags=$(PKG_CONFIG_PATH= PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" \
         pkg-config --cflags --libs vantorel-sysmon)
 # shellcheck disable=SC2086
-$cc -Wall -Wextra -Werror -o "$work/pkg-consumer$exe" "$here/consumer/main.c" $flags
+$cc -Wall -Wextra -Werror -o "$work/pkg-consumer$exe" "$here/../../examples/consumer/main.c" $flags
 
 for program in "$work/cmake-build/sysmon_consumer$exe" "$work/pkg-consumer$exe"; do
   if [ "$mode" = mingw ]; then

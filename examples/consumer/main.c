@@ -1,4 +1,5 @@
-/* A tiny host built against an installed vantorel-sysmon: it links the
+/* A tiny host built against an installed vantorel-sysmon (the README's C
+ * example; tests/install builds it through CMake and pkg-config): it links the
  * library, uses the header's constants and prints the system document. */
 #include <stdio.h>
 #include <string.h>
