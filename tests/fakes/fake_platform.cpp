@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "runtime_hooks.h"
 
@@ -141,6 +142,9 @@ int32_t sysmon_collect_system(sysmon_system_info *sys) {
 }
 
 sysmon_terminate_result sysmon_platform_terminate(int32_t pid, unsigned long *error_code) {
+    // Termination takes no library lock, so threads may call it at once.
+    static std::mutex terminate_mutex;
+    std::lock_guard<std::mutex> lock(terminate_mutex);
     g_fake.terminated.push_back(pid);
     *error_code = g_fake.terminate_error;
     return g_fake.terminate_result;
