@@ -147,28 +147,37 @@ TEST(ChildFigures, PerCoreLoadsFollowEachProcessorWithABusyChildPinned) {
         SCOPED_TRACE("child pinned to processor " + std::to_string(pinned));
         ASSERT_TRUE(SetProcessAffinityMask(child.handle(), DWORD_PTR{1} << pinned));
         Sleep(300);
-        // The system's own per-processor times taken around each reading
-        // of the library bound what the library may show.
-        const auto before_outer = read_processor_times();
-        api().cpu();
-        const auto before_inner = read_processor_times();
-        Sleep(1000);
-        const auto after_inner = read_processor_times();
-        const std::string text = api().cpu();
-        const auto after_outer = read_processor_times();
-        ASSERT_GE(before_outer.size(), 2u);
-        const ordered_json per_core = parse_document(text.c_str())["per_core"];
-        ASSERT_EQ(per_core.size(), std::min<size_t>(info.dwNumberOfProcessors, 512)) << text;
-        std::printf("pinned to %lu: %s\n", pinned, text.c_str());
-        for (size_t i = 0; i < 2; ++i) {
-            const double inner = load_between(before_inner[i], after_inner[i]);
-            const double outer = load_between(before_outer[i], after_outer[i]);
-            const double low = std::min(inner, outer) - 10.0, high = std::max(inner, outer) + 10.0;
-            EXPECT_GE(per_core[i].get<double>(), low) << "processor " << i << ": " << text;
-            EXPECT_LE(per_core[i].get<double>(), high) << "processor " << i << ": " << text;
+        // A machine busy on every processor shows no difference; a few more
+        // rounds give the other processor a chance to idle. Every round
+        // checks the library against the system's own per-processor times,
+        // taken around each of its two readings.
+        for (int round = 0; round < 5; ++round) {
+            const auto before_outer = read_processor_times();
+            api().cpu();
+            const auto before_inner = read_processor_times();
+            Sleep(1000);
+            const auto after_inner = read_processor_times();
+            const std::string text = api().cpu();
+            const auto after_outer = read_processor_times();
+            ASSERT_GE(before_outer.size(), 2u);
+            const ordered_json per_core = parse_document(text.c_str())["per_core"];
+            ASSERT_EQ(per_core.size(), std::min<size_t>(info.dwNumberOfProcessors, 512)) << text;
+            double system_load[2];
+            for (size_t i = 0; i < 2; ++i) {
+                const double inner = load_between(before_inner[i], after_inner[i]);
+                const double outer = load_between(before_outer[i], after_outer[i]);
+                system_load[i] = inner;
+                const double low = std::min(inner, outer) - 10.0;
+                const double high = std::max(inner, outer) + 10.0;
+                EXPECT_GE(per_core[i].get<double>(), low) << "processor " << i << ": " << text;
+                EXPECT_LE(per_core[i].get<double>(), high) << "processor " << i << ": " << text;
+            }
+            // The child keeps its processor busy, whatever else runs.
+            EXPECT_GE(per_core[pinned].get<double>(), 80.0) << text;
+            std::printf("pinned to %lu: system %.2f / %.2f, library %s\n", pinned,
+                        system_load[0], system_load[1], raw_member(text, "per_core").c_str());
+            if (std::fabs(system_load[0] - system_load[1]) >= 20.0) break;
         }
-        // The child keeps its processor busy, whatever else runs.
-        EXPECT_GE(per_core[pinned].get<double>(), 80.0) << text;
     }
 }
 
