@@ -233,8 +233,13 @@ std::map<std::string, interface_facts> interfaces_by_description() {
     if (GetIfTable2(&table) != NO_ERROR) return facts;
     for (ULONG i = 0; i < table->NumEntries; ++i) {
         const MIB_IF_ROW2 &row = table->Table[i];
+        // The name field holds 63 bytes, cut before a character that would
+        // not fit whole.
         std::string descr = utf8_of(row.Description);
-        interface_facts &f = facts[descr.substr(0, 63)];
+        size_t cut = std::min<size_t>(descr.size(), 63);
+        while (cut < descr.size() && cut > 0 && (static_cast<unsigned char>(descr[cut]) & 0xC0) == 0x80)
+            --cut;
+        interface_facts &f = facts[descr.substr(0, cut)];
         f.loopback |= row.Type == IF_TYPE_SOFTWARE_LOOPBACK;
         auto address = first_ipv4.find(row.InterfaceLuid.Value);
         f.addresses.insert(address != first_ipv4.end() ? address->second : "0.0.0.0");
