@@ -1,12 +1,15 @@
 // Entry point of the host tests: loads the DLL once, as a host would, then
 // runs the suites against it. Started with SYSMON_SLEEP_CHILD_ARG it only
-// sleeps, so that the kill tests have a process of their own to end.
+// sleeps (whatever further arguments follow), so that tests have a process
+// of their own to end or look at; with SYSMON_BUSY_CHILD_ARG it keeps a
+// processor busy and reports its own processor time.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "child_process.h"
 #include "host_library.h"
 
 int main(int argc, char **argv) {
@@ -15,6 +18,7 @@ int main(int argc, char **argv) {
         Sleep(5 * 60 * 1000);
         return 0;
     }
+    if (argc >= 2 && std::strcmp(argv[1], SYSMON_BUSY_CHILD_ARG) == 0) return run_busy_child();
     testing::InitGoogleTest(&argc, argv);
     const char *expect_prefix = "--expect-os=";
     for (int i = 1; i < argc; ++i) {

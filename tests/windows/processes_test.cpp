@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "host_library.h"
 #include "json_checks.h"
 #include "process_checks.h"
@@ -78,8 +79,12 @@ TEST(ProcessList, ListsThisProgramWithItsFigures) {
     ASSERT_NE(self, nullptr) << "own pid " << GetCurrentProcessId() << " missing";
     const ordered_json &me = *self;
     EXPECT_EQ(upper(me["name"].get<std::string>()), upper(own_exe_name()));
-    EXPECT_EQ(me["command"], me["name"]);
-    EXPECT_EQ(me["user"], "SYSTEM");
+    // The texts Windows reports to this program itself, in UTF-8.
+    EXPECT_EQ(me["command"].get<std::string>(), utf8_of(GetCommandLineW()));
+    wchar_t user[256] = {};
+    DWORD user_size = 256;
+    ASSERT_TRUE(GetUserNameW(user, &user_size));
+    EXPECT_EQ(me["user"].get<std::string>(), utf8_of(user));
     EXPECT_EQ(me["status"], "running");
     EXPECT_EQ(me["ppid"].get<int32_t>(), own_parent_pid());
     EXPECT_GE(me["threads"].get<int>(), 1);

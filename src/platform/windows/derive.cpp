@@ -3,21 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "utf8_text.h"
+
 // Copies at most dst_size - 1 bytes of `src` into `dst`, ending early at a
-// NUL, and terminates the copy. `src` is read only within its first
-// `src_size` bytes, so it need not be terminated.
+// NUL and never within a character, and terminates the copy. `src` is read
+// only within its first `src_size` bytes, so it need not be terminated.
 static void copy_text(char *dst, size_t dst_size, const char *src,
                       size_t src_size) {
-    if (dst_size == 0) return;
-    size_t n = 0;
-    if (src != nullptr) {
-        const size_t limit = src_size < dst_size - 1 ? src_size : dst_size - 1;
-        while (n < limit && src[n] != '\0') {
-            dst[n] = src[n];
-            ++n;
-        }
-    }
-    dst[n] = '\0';
+    utf8_copy(dst, dst_size, src, src_size);
 }
 
 // Copies a literal (always terminated) into a field.
@@ -53,14 +46,15 @@ double derive_cpu_load(uint64_t prev_idle, uint64_t prev_kernel,
 }
 
 void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
-                int32_t *has_prev, uint64_t *prev_idle, uint64_t *prev_kernel,
-                uint64_t *prev_user) {
+                const cpu_counters *prev, cpu_counters *next) {
     std::memset(cpu, 0, sizeof *cpu);
 
     const uint32_t processors = readings->logical_processors;
-    cpu->cores = processors > INT32_MAX ? INT32_MAX
-                                        : static_cast<int32_t>(processors);
-    cpu->threads = cpu->cores;
+    cpu->threads = processors > INT32_MAX ? INT32_MAX
+                                          : static_cast<int32_t>(processors);
+    const uint32_t cores = readings->physical_cores;
+    cpu->cores = cores == 0 ? cpu->threads
+                            : cores > INT32_MAX ? INT32_MAX : static_cast<int32_t>(cores);
 
     if (readings->has_name) {
         // Only plain spaces lead the name in the registry; other white space
@@ -76,24 +70,49 @@ void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
     if (readings->has_frequency)
         cpu->frequency_mhz = static_cast<double>(readings->frequency_mhz);
 
-    if (readings->has_times) {
-        if (*has_prev) {
-            cpu->total_usage = derive_cpu_load(
-                *prev_idle, *prev_kernel, *prev_user, readings->idle_time,
-                readings->kernel_time, readings->user_time);
-        }
-        *has_prev = 1;
-        *prev_idle = readings->idle_time;
-        *prev_kernel = readings->kernel_time;
-        *prev_user = readings->user_time;
+    if (readings->has_times && prev->has_times) {
+        const cpu_times &a = prev->times;
+        const cpu_times &b = readings->times;
+        cpu->total_usage = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
     }
 
-    // No per-processor load on this platform: every entry repeats the
-    // whole-machine figure.
     cpu->per_core_count =
         cpu->threads <= SYSMON_MAX_CORES ? cpu->threads : SYSMON_MAX_CORES;
-    for (int32_t i = 0; i < cpu->per_core_count; ++i)
-        cpu->per_core[i] = cpu->total_usage;
+    int32_t read = readings->cores != nullptr ? readings->core_count : 0;
+    if (read < 0) read = 0;
+    if (read > SYSMON_MAX_CORES) read = SYSMON_MAX_CORES;
+    for (int32_t i = 0; i < cpu->per_core_count && i < read && i < prev->core_count; ++i) {
+        const cpu_times &a = prev->cores[i];
+        const cpu_times &b = readings->cores[i];
+        cpu->per_core[i] = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
+    }
+
+    // What was read replaces the stored counters; what was not keeps them,
+    // so the next reading spans both collections.
+    if (next != prev) *next = *prev;
+    if (readings->has_times) {
+        next->has_times = 1;
+        next->times = readings->times;
+    }
+    if (read > 0) {
+        next->core_count = read;
+        std::memcpy(next->cores, readings->cores, sizeof(cpu_times) * static_cast<size_t>(read));
+    }
+}
+
+uint32_t derive_cpu_core_records(const void *block, size_t size) {
+    const auto *bytes = static_cast<const unsigned char *>(block);
+    uint32_t cores = 0;
+    size_t at = 0;
+    while (bytes != nullptr && at <= size && size - at >= 8) {
+        uint32_t relationship, record_size;
+        std::memcpy(&relationship, bytes + at, sizeof relationship);
+        std::memcpy(&record_size, bytes + at + 4, sizeof record_size);
+        if (record_size < 8 || record_size > size - at) break;
+        if (relationship == 0) ++cores;
+        at += record_size;
+    }
+    return cores;
 }
 
 // ---- Memory ----------------------------------------------------------------
@@ -110,11 +129,22 @@ void derive_mem(sysmon_mem_info *mem, const mem_readings *readings) {
         counter_growth(readings->total_page_file, readings->avail_page_file);
 }
 
+// ---- Rates -----------------------------------------------------------------
+
+uint64_t derive_rate(uint64_t now, uint64_t prev, double elapsed_sec) {
+    if (now < prev || !(elapsed_sec > 0.001)) return 0;
+    const double rate = static_cast<double>(now - prev) / elapsed_sec;
+    // Beyond what uint64 holds (an absurd counter jump over a tiny window).
+    if (!(rate < 18446744073709551616.0)) return UINT64_MAX;
+    return static_cast<uint64_t>(rate);
+}
+
 // ---- Disks -----------------------------------------------------------------
 
 void derive_disk_walk_begin(disk_walk *walk, sysmon_disk_info *disks,
                             int32_t *count, int32_t capacity, const char *list,
-                            size_t list_size) {
+                            size_t list_size, const disk_table *prev,
+                            disk_table *next, double elapsed_sec) {
     const int32_t usable = usable_capacity(capacity);
     *count = 0;
     std::memset(disks, 0, sizeof *disks * static_cast<size_t>(usable));
@@ -124,6 +154,10 @@ void derive_disk_walk_begin(disk_walk *walk, sysmon_disk_info *disks,
     walk->list = list;
     walk->list_size = list_size;
     walk->offset = 0;
+    walk->prev = prev;
+    walk->next = next;
+    walk->elapsed_sec = elapsed_sec;
+    next->clear();
 }
 
 const char *derive_disk_walk_next(disk_walk *walk) {
@@ -148,7 +182,7 @@ int32_t derive_disk_type_accepted(uint32_t drive_type) {
 
 void derive_disk_walk_add(disk_walk *walk, const char *root,
                           uint64_t total_bytes, uint64_t total_free_bytes,
-                          const char *fs_name) {
+                          const char *fs_name, const disk_io *io) {
     if (walk->filled >= walk->capacity) return;
     sysmon_disk_info *disk = &walk->disks[walk->filled];
     std::memset(disk, 0, sizeof *disk);
@@ -162,8 +196,17 @@ void derive_disk_walk_add(disk_walk *walk, const char *root,
         copy_text(disk->fs, sizeof disk->fs, fs_name, SYSMON_DISK_FS_NAME_SIZE);
     else
         set_text(disk->fs, "NTFS");
-    disk->read_bytes_sec = 0;
-    disk->write_bytes_sec = 0;
+    if (io != nullptr && io->has_counters) {
+        const uint64_t key = counter_key_of_text(root);
+        const counter_row *before = walk->prev->find(key);
+        if (before != nullptr) {
+            disk->read_bytes_sec = derive_rate(io->bytes_read, before->values[0], walk->elapsed_sec);
+            disk->write_bytes_sec =
+                derive_rate(io->bytes_written, before->values[1], walk->elapsed_sec);
+        }
+        const uint64_t values[3] = {io->bytes_read, io->bytes_written, 0};
+        walk->next->put(key, values, 0);
+    }
     ++walk->filled;
 }
 
@@ -179,14 +222,17 @@ void derive_net_clear(sysmon_net_info *nets, int32_t *count, int32_t capacity) {
 }
 
 void derive_net_walk_begin(net_walk *walk, sysmon_net_info *nets,
-                           int32_t capacity, const prev_net_entry *prev,
-                           int32_t prev_count, double elapsed_sec) {
+                           int32_t capacity, const net_table *prev,
+                           net_table *next, const net_address_table *addresses,
+                           double elapsed_sec) {
     walk->nets = nets;
     walk->capacity = usable_capacity(capacity);
     walk->filled = 0;
     walk->prev = prev;
-    walk->prev_count = prev_count;
+    walk->next = next;
+    walk->addresses = addresses;
     walk->elapsed_sec = elapsed_sec;
+    next->clear();
 }
 
 int32_t derive_net_walk_full(const net_walk *walk) {
@@ -195,76 +241,76 @@ int32_t derive_net_walk_full(const net_walk *walk) {
 
 int32_t derive_net_row_accepted(const net_row *row) {
     if (row->type == SYSMON_NET_TYPE_SOFTWARE_LOOPBACK) return 0;
-    return row->oper_status == SYSMON_NET_OPER_STATUS_OPERATIONAL ||
+    return row->oper_status == SYSMON_NET_OPER_STATUS_UP ||
            row->in_octets != 0 || row->out_octets != 0;
 }
 
-// Bytes per second of a counter's growth; 0 when the counter went down or
-// the elapsed time is too short to divide by.
-static uint64_t net_rate(uint64_t now, uint64_t prev, double elapsed_sec) {
-    if (now < prev || !(elapsed_sec > 0.001)) return 0;
-    return static_cast<uint64_t>(static_cast<double>(now - prev) / elapsed_sec);
+void derive_ipv4_text(char *out, size_t size, const uint8_t address[4]) {
+    if (size == 0) return;
+    std::snprintf(out, size, "%u.%u.%u.%u", static_cast<unsigned>(address[0]),
+                  static_cast<unsigned>(address[1]), static_cast<unsigned>(address[2]),
+                  static_cast<unsigned>(address[3]));
 }
 
-void derive_net_fill(sysmon_net_info *entry, const net_row *row,
-                     const prev_net_entry *prev, int32_t prev_count,
-                     double elapsed_sec) {
-    std::memset(entry, 0, sizeof *entry);
-    // The claimed length may exceed the array that holds the text: never
-    // read past the array.
-    size_t descr_len = row->descr_len;
-    if (descr_len > row->descr_size) descr_len = row->descr_size;
-    copy_text(entry->name, sizeof entry->name, row->descr, descr_len);
-    set_text(entry->ip, "0.0.0.0");
-    entry->total_sent = row->out_octets;
-    entry->total_recv = row->in_octets;
-
-    for (int32_t j = 0; j < prev_count; ++j) {
-        if (std::strncmp(prev[j].name, entry->name, sizeof entry->name) != 0)
-            continue;
-        entry->down_bytes_sec =
-            net_rate(entry->total_recv, prev[j].total_recv, elapsed_sec);
-        entry->up_bytes_sec =
-            net_rate(entry->total_sent, prev[j].total_sent, elapsed_sec);
-        break;
-    }
+void derive_net_add_address(net_address_table *addresses, uint64_t luid,
+                            const uint8_t address[4]) {
+    const uint64_t packed = static_cast<uint64_t>(address[0]) |
+                            static_cast<uint64_t>(address[1]) << 8 |
+                            static_cast<uint64_t>(address[2]) << 16 |
+                            static_cast<uint64_t>(address[3]) << 24;
+    const uint64_t values[3] = {packed, 0, 0};
+    addresses->put(luid, values, 0);  // the first address stays
 }
 
 void derive_net_walk_row(net_walk *walk, const net_row *row) {
     if (derive_net_walk_full(walk) || !derive_net_row_accepted(row)) return;
-    derive_net_fill(&walk->nets[walk->filled], row, walk->prev,
-                    walk->prev_count, walk->elapsed_sec);
+    sysmon_net_info *entry = &walk->nets[walk->filled];
+    std::memset(entry, 0, sizeof *entry);
+    copy_text(entry->name, sizeof entry->name, row->name, row->name_size);
+    set_text(entry->ip, "0.0.0.0");
+    const counter_row *address =
+        walk->addresses != nullptr ? walk->addresses->find(row->luid) : nullptr;
+    if (address != nullptr) {
+        const uint64_t packed = address->values[0];
+        const uint8_t bytes[4] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                                  static_cast<uint8_t>(packed >> 16),
+                                  static_cast<uint8_t>(packed >> 24)};
+        derive_ipv4_text(entry->ip, sizeof entry->ip, bytes);
+    }
+    entry->total_sent = row->out_octets;
+    entry->total_recv = row->in_octets;
+
+    const counter_row *before = walk->prev->find(row->luid);
+    if (before != nullptr) {
+        entry->up_bytes_sec = derive_rate(entry->total_sent, before->values[0], walk->elapsed_sec);
+        entry->down_bytes_sec = derive_rate(entry->total_recv, before->values[1], walk->elapsed_sec);
+    }
+    const uint64_t values[3] = {entry->total_sent, entry->total_recv, 0};
+    walk->next->put(row->luid, values, 0);
     ++walk->filled;
 }
 
-void derive_net_rebuild_prev(prev_net_entry *prev, int32_t *prev_count,
-                             const sysmon_net_info *nets, int32_t count) {
-    int32_t n = usable_capacity(count);
-    if (n > SYSMON_MAX_NETS) n = SYSMON_MAX_NETS;
-    for (int32_t j = 0; j < n; ++j) {
-        set_text(prev[j].name, nets[j].name);
-        prev[j].total_sent = nets[j].total_sent;
-        prev[j].total_recv = nets[j].total_recv;
-    }
-    *prev_count = n;
-}
-
-void derive_net_walk_end(const net_walk *walk, int32_t *count,
-                         prev_net_entry *prev, int32_t *prev_count) {
+void derive_net_walk_end(const net_walk *walk, int32_t *count) {
     *count = walk->filled;
-    derive_net_rebuild_prev(prev, prev_count, walk->nets, walk->filled);
 }
 
 // ---- Processes -------------------------------------------------------------
 
 void derive_proc_walk_begin(proc_walk *walk, sysmon_proc_info *procs,
-                            int32_t *count, int32_t capacity) {
+                            int32_t *count, int32_t capacity,
+                            const proc_table *prev, proc_table *next,
+                            double elapsed_sec, uint64_t memory_total) {
     const int32_t usable = usable_capacity(capacity);
     *count = 0;
     std::memset(procs, 0, sizeof *procs * static_cast<size_t>(usable));
     walk->procs = procs;
     walk->capacity = usable;
     walk->filled = 0;
+    walk->prev = prev;
+    walk->next = next;
+    walk->elapsed_sec = elapsed_sec;
+    walk->memory_total = memory_total;
+    next->clear();
 }
 
 sysmon_proc_info *derive_proc_walk_next(proc_walk *walk) {
@@ -272,64 +318,81 @@ sysmon_proc_info *derive_proc_walk_next(proc_walk *walk) {
     return &walk->procs[walk->filled++];
 }
 
-int32_t derive_proc_fill_identity(sysmon_proc_info *proc,
-                                  const proc_entry *entry) {
-    proc->pid = static_cast<int32_t>(entry->pid);
-    proc->ppid = static_cast<int32_t>(entry->ppid);
-    copy_text(proc->name, sizeof proc->name, entry->exe_name,
-              entry->exe_name_size);
-    copy_text(proc->command, sizeof proc->command, entry->exe_name,
-              entry->exe_name_size);
-    set_text(proc->user, "SYSTEM");
+int32_t derive_proc_is_system(uint32_t pid) { return pid == 0 || pid == 4; }
+
+void derive_proc_fill_identity(sysmon_proc_info *proc, const proc_identity *identity) {
+    proc->pid = static_cast<int32_t>(identity->pid);
+    proc->ppid = static_cast<int32_t>(identity->ppid);
+    copy_text(proc->name, sizeof proc->name, identity->name, identity->name_size);
+    if (proc->name[0] == '\0' && identity->pid == 0) set_text(proc->name, "[System Process]");
+    copy_text(proc->command, sizeof proc->command, identity->name, identity->name_size);
+    if (proc->command[0] == '\0') set_text(proc->command, proc->name);
+    set_text(proc->user, derive_proc_is_system(identity->pid) ? "SYSTEM" : "");
     set_text(proc->status, "running");
-    proc->threads = static_cast<int32_t>(entry->threads);
-    // The idle process cannot be opened and has nothing to read.
-    return proc->pid != 0;
+    proc->threads = identity->threads > INT32_MAX ? INT32_MAX
+                                                  : static_cast<int32_t>(identity->threads);
 }
 
-void derive_proc_apply_memory(sysmon_proc_info *proc, uint64_t working_set,
-                              uint64_t memory_total) {
-    proc->memory_bytes = working_set;
-    if (memory_total != 0)
-        proc->memory_percent = static_cast<double>(working_set) * 100.0 /
-                               static_cast<double>(memory_total);
-}
-
-void derive_proc_apply_times(sysmon_proc_info *proc, uint64_t kernel_time,
-                             uint64_t user_time, const prev_proc_entry *prev,
-                             int32_t prev_count, double elapsed_sec) {
-    proc->user_time = user_time;
-    proc->kernel_time = kernel_time;
-    proc->cpu_time = user_time + kernel_time;
-    proc->cpu_percent = 0.0;
-
-    for (int32_t j = 0; j < prev_count; ++j) {
-        if (prev[j].pid != proc->pid) continue;
-        if (proc->cpu_time < prev[j].cpu_time || !(elapsed_sec > 0.001)) return;
-        const double delta = static_cast<double>(proc->cpu_time - prev[j].cpu_time);
-        // Processor time is in 100-nanosecond units; the share is of one
-        // processor, so a process busy on several is shown at 100.
-        const double share = delta * 1e-7 / elapsed_sec * 100.0;
-        proc->cpu_percent = share > 100.0 ? 100.0 : share;
-        return;
+void derive_proc_apply_figures(proc_walk *walk, sysmon_proc_info *proc,
+                               const proc_figures *figures) {
+    if (figures->has_memory) {
+        proc->memory_bytes = figures->working_set;
+        if (walk->memory_total != 0)
+            proc->memory_percent = static_cast<double>(figures->working_set) * 100.0 /
+                                   static_cast<double>(walk->memory_total);
+    }
+    const uint64_t key = static_cast<uint32_t>(proc->pid);
+    const counter_row *before = walk->prev->find(key);
+    uint32_t flags = 0;
+    if (figures->has_times) {
+        flags |= SYSMON_PROC_HAS_TIMES;
+        proc->user_time = figures->user_time;
+        proc->kernel_time = figures->kernel_time;
+        proc->cpu_time = figures->user_time + figures->kernel_time;
+        const double elapsed = walk->elapsed_sec;
+        if (before != nullptr && (before->flags & SYSMON_PROC_HAS_TIMES) &&
+            proc->cpu_time >= before->values[0] && elapsed > 0.001) {
+            // Processor time is in 100-nanosecond units; the share is of one
+            // processor, so a process busy on several is shown at 100.
+            const double share =
+                static_cast<double>(proc->cpu_time - before->values[0]) * 1e-7 / elapsed * 100.0;
+            proc->cpu_percent = share > 100.0 ? 100.0 : share;
+        }
+    }
+    if (figures->has_io) {
+        flags |= SYSMON_PROC_HAS_IO;
+        if (before != nullptr && (before->flags & SYSMON_PROC_HAS_IO)) {
+            proc->read_bytes_sec =
+                derive_rate(figures->read_transfer, before->values[1], walk->elapsed_sec);
+            proc->write_bytes_sec =
+                derive_rate(figures->write_transfer, before->values[2], walk->elapsed_sec);
+        }
+    }
+    // A process whose figures could not be read is not stored: the next
+    // collection finds no counters for it and shows no share, rather than
+    // its whole lifetime as one burst.
+    if (flags != 0) {
+        const uint64_t values[3] = {proc->cpu_time, figures->read_transfer,
+                                    figures->write_transfer};
+        walk->next->put(key, values, flags);
     }
 }
 
-void derive_proc_rebuild_prev(prev_proc_entry *prev, int32_t *prev_count,
-                              const sysmon_proc_info *procs, int32_t count) {
-    int32_t n = usable_capacity(count);
-    if (n > SYSMON_MAX_PROCS) n = SYSMON_MAX_PROCS;
-    for (int32_t j = 0; j < n; ++j) {
-        prev[j].pid = procs[j].pid;
-        prev[j].cpu_time = procs[j].cpu_time;
-    }
-    *prev_count = n;
+void derive_proc_set_command(sysmon_proc_info *proc, const char *command, size_t size) {
+    if (command == nullptr || size == 0 || command[0] == '\0') return;
+    copy_text(proc->command, sizeof proc->command, command, size);
 }
 
-void derive_proc_walk_end(const proc_walk *walk, int32_t *count,
-                          prev_proc_entry *prev, int32_t *prev_count) {
+void derive_proc_set_user(sysmon_proc_info *proc, const char *user) {
+    copy_text(proc->user, sizeof proc->user, user, sizeof proc->user);
+}
+
+void derive_proc_set_status(sysmon_proc_info *proc, int32_t all_threads_suspended) {
+    set_text(proc->status, all_threads_suspended ? "stopped" : "running");
+}
+
+void derive_proc_walk_end(const proc_walk *walk, int32_t *count) {
     *count = walk->filled;
-    derive_proc_rebuild_prev(prev, prev_count, walk->procs, walk->filled);
 }
 
 // ---- System ----------------------------------------------------------------

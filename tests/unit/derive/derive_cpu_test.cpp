@@ -1,32 +1,31 @@
-// Processor load from counter triples, the model name, and the per-core fill.
+// Processor load from counter triples, per processor and in total, the
+// model name, and the count of physical cores.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "derive.h"
 
 namespace {
 
 struct cpu_state {
-    int32_t has_prev = 0;
-    uint64_t idle = 0;
-    uint64_t kernel = 0;
-    uint64_t user = 0;
+    cpu_counters counters = {};
+    int32_t &has_prev = counters.has_times;
+    uint64_t &idle = counters.times.idle;
 };
 
 cpu_readings times(uint64_t idle, uint64_t kernel, uint64_t user) {
     cpu_readings r = {};
     r.logical_processors = 4;
     r.has_times = 1;
-    r.idle_time = idle;
-    r.kernel_time = kernel;
-    r.user_time = user;
+    r.times = {idle, kernel, user};
     return r;
 }
 
 void collect(sysmon_cpu_info *cpu, const cpu_readings &r, cpu_state *s) {
-    derive_cpu(cpu, &r, &s->has_prev, &s->idle, &s->kernel, &s->user);
+    derive_cpu(cpu, &r, &s->counters, &s->counters);
 }
 
 cpu_readings named(const char *bytes, size_t n) {
@@ -64,14 +63,15 @@ TEST(DeriveCpu, FirstReadingStoresCountersAndReportsZero) {
     EXPECT_EQ(cpu.per_core_count, 4);
     for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 0.0);
     EXPECT_EQ(s.has_prev, 1);
-    EXPECT_EQ(s.idle, 10u);
-    EXPECT_EQ(s.kernel, 20u);
-    EXPECT_EQ(s.user, 30u);
+    EXPECT_EQ(s.counters.times.idle, 10u);
+    EXPECT_EQ(s.counters.times.kernel, 20u);
+    EXPECT_EQ(s.counters.times.user, 30u);
 
     collect(&cpu, times(35, 80, 70), &s);
     EXPECT_DOUBLE_EQ(cpu.total_usage, 75.0);
-    for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 75.0);
-    EXPECT_EQ(cpu.cores, 4);
+    // No processor's own times were read: no per-core load is made up.
+    for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 0.0);
+    EXPECT_EQ(cpu.cores, 4);  // physical cores unknown: the logical count
     EXPECT_EQ(cpu.threads, 4);
 
     // Impossible idle growth: no load, but the counters are still stored.
@@ -160,4 +160,88 @@ TEST(DeriveCpu, NameIsReadOnlyWithinItsBuffer) {
     const std::string unspaced(128, 'z');
     collect(&cpu, named(unspaced.data(), unspaced.size()), &s);
     EXPECT_EQ(std::string(cpu.name), std::string(127, 'z'));
+}
+
+TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
+    cpu_state s;
+    sysmon_cpu_info cpu;
+    std::vector<cpu_times> first = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {900, 900, 0}};
+    cpu_readings r = times(0, 0, 0);
+    r.physical_cores = 2;
+    r.cores = first.data();
+    r.core_count = 4;
+    collect(&cpu, r, &s);
+    EXPECT_EQ(cpu.cores, 2);
+    EXPECT_EQ(cpu.threads, 4);
+    EXPECT_EQ(s.counters.core_count, 4);
+
+    // Processor 0 busy, 1 idle, 2 three quarters, 3's counters went down.
+    std::vector<cpu_times> second = {{0, 60, 40}, {100, 100, 0}, {25, 60, 40}, {10, 10, 0}};
+    r = times(125, 220, 80);
+    r.cores = second.data();
+    r.core_count = 4;
+    collect(&cpu, r, &s);
+    EXPECT_DOUBLE_EQ(cpu.per_core[0], 100.0);
+    EXPECT_DOUBLE_EQ(cpu.per_core[1], 0.0);
+    EXPECT_DOUBLE_EQ(cpu.per_core[2], 75.0);
+    EXPECT_DOUBLE_EQ(cpu.per_core[3], 0.0);
+    EXPECT_NEAR(cpu.total_usage, 58.33, 0.01);
+
+    // The processor query fails: loads 0, the stored counters stay, and the
+    // next answer measures from the last one.
+    r = times(125, 220, 80);
+    collect(&cpu, r, &s);
+    EXPECT_DOUBLE_EQ(cpu.per_core[0], 0.0);
+    std::vector<cpu_times> third = {{50, 160, 40}, {100, 100, 0}};
+    r.cores = third.data();
+    r.core_count = 2;  // fewer answered than there are processors
+    collect(&cpu, r, &s);
+    EXPECT_DOUBLE_EQ(cpu.per_core[0], 50.0);
+    EXPECT_DOUBLE_EQ(cpu.per_core[1], 0.0);
+    EXPECT_DOUBLE_EQ(cpu.per_core[2], 0.0);
+    EXPECT_EQ(cpu.per_core_count, 4);
+
+    // Against a baseline that is not overwritten (a reading that keeps both).
+    cpu_counters kept = s.counters;
+    cpu_counters discard = {};
+    std::vector<cpu_times> fourth = {{50, 260, 40}, {100, 100, 0}};
+    r.cores = fourth.data();
+    derive_cpu(&cpu, &r, &kept, &discard);
+    EXPECT_DOUBLE_EQ(cpu.per_core[0], 100.0);
+    EXPECT_EQ(kept.cores[0].kernel, 160u);
+    EXPECT_EQ(discard.cores[0].kernel, 260u);
+}
+
+TEST(DeriveCpu, CoreRecordsAreCountedWithinTheBlock) {
+    // Records: relationship, size, then a body; core records are relationship 0.
+    auto record = [](std::vector<unsigned char> *block, uint32_t relationship, uint32_t size) {
+        const size_t at = block->size();
+        block->resize(at + (size >= 8 ? size : 8), 0);
+        std::memcpy(block->data() + at, &relationship, 4);
+        std::memcpy(block->data() + at + 4, &size, 4);
+    };
+    std::vector<unsigned char> block;
+    record(&block, 0, 48);
+    record(&block, 0, 48);
+    record(&block, 2, 80);  // a cache record
+    record(&block, 0, 48);
+    EXPECT_EQ(derive_cpu_core_records(block.data(), block.size()), 3u);
+    // The last record runs past the length given: not counted.
+    EXPECT_EQ(derive_cpu_core_records(block.data(), block.size() - 1), 2u);
+    EXPECT_EQ(derive_cpu_core_records(nullptr, 100), 0u);
+
+    std::vector<unsigned char> hostile;
+    record(&hostile, 0, 48);
+    record(&hostile, 0, 0);  // a zero size would never move on
+    record(&hostile, 0, 48);
+    EXPECT_EQ(derive_cpu_core_records(hostile.data(), hostile.size()), 1u);
+}
+
+TEST(DeriveCpu, NonAsciiNameIsCutAtACharacterBoundary) {
+    cpu_state s;
+    sysmon_cpu_info cpu;
+    // 126 ASCII bytes, then a 2-byte character that would end at byte 128.
+    std::string name = std::string(126, 'a') + "\xC3\xA9";
+    collect(&cpu, named(name.c_str(), name.size() + 1), &s);
+    EXPECT_EQ(std::string(cpu.name), std::string(126, 'a'));
 }

@@ -1,4 +1,5 @@
-// Memory figures, and the volume walk with its acceptance and fill rules.
+// Memory figures, and the volume walk with its acceptance and fill rules
+// and its transfer rates.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,6 +20,13 @@ struct fake_volume {
     uint64_t total;
     uint64_t free;
     const char *fs;
+    disk_io io = {};
+};
+
+// The transfer counters kept between collections.
+struct disk_state {
+    disk_table tables[2] = {};
+    int current = 0;
 };
 
 // Builds a root-path list: each path with its NUL, then an empty text.
@@ -36,10 +44,14 @@ std::vector<char> root_list(const std::vector<std::string> &paths, size_t size) 
 int32_t collect(sysmon_disk_info *disks, int32_t capacity,
                 const std::vector<char> &list,
                 const std::vector<fake_volume> &volumes,
-                std::vector<std::string> *asked_space = nullptr) {
+                std::vector<std::string> *asked_space = nullptr,
+                disk_state *state = nullptr, double elapsed = 1.0) {
+    static disk_state scratch;
+    disk_state *s = state != nullptr ? state : &scratch;
     int32_t count = -7;
     disk_walk walk;
-    derive_disk_walk_begin(&walk, disks, &count, capacity, list.data(), list.size());
+    derive_disk_walk_begin(&walk, disks, &count, capacity, list.data(), list.size(),
+                           &s->tables[s->current], &s->tables[1 - s->current], elapsed);
     EXPECT_EQ(count, 0);
     size_t i = 0;
     const char *root;
@@ -48,9 +60,10 @@ int32_t collect(sysmon_disk_info *disks, int32_t capacity,
         if (!derive_disk_type_accepted(v.type)) continue;
         if (asked_space != nullptr) asked_space->push_back(root);
         if (!v.has_space) continue;
-        derive_disk_walk_add(&walk, root, v.total, v.free, v.fs);
+        derive_disk_walk_add(&walk, root, v.total, v.free, v.fs, &v.io);
     }
     derive_disk_walk_end(&walk, &count);
+    s->current = 1 - s->current;
     return count;
 }
 
@@ -167,14 +180,50 @@ TEST(DeriveDisks, WalkStaysInsideTheBuffer) {
     int32_t count = 0;
 
     const auto empty = root_list({}, SYSMON_DISK_ROOT_LIST_SIZE);
-    derive_disk_walk_begin(&walk, disks, &count, 4, empty.data(), empty.size());
+    disk_table prev = {}, next = {};
+    derive_disk_walk_begin(&walk, disks, &count, 4, empty.data(), empty.size(), &prev, &next,
+                           1.0);
     EXPECT_EQ(derive_disk_walk_next(&walk), nullptr);
 
     // The last path runs to the end of the buffer without a NUL: it is not
     // handed out.
     const char unterminated[] = {'C', ':', '\\', '\0', 'D', ':', '\\'};
-    derive_disk_walk_begin(&walk, disks, &count, 4, unterminated, sizeof unterminated);
+    derive_disk_walk_begin(&walk, disks, &count, 4, unterminated, sizeof unterminated, &prev,
+                           &next, 1.0);
     EXPECT_STREQ(derive_disk_walk_next(&walk), "C:\\");
     EXPECT_EQ(derive_disk_walk_next(&walk), nullptr);
     EXPECT_EQ(derive_disk_walk_next(&walk), nullptr);
+}
+
+TEST(DeriveDisks, TransferRatesAgainstTheSameVolume) {
+    disk_state s;
+    sysmon_disk_info disks[3];
+    const auto list = root_list({"C:\\", "D:\\", "E:\\"}, SYSMON_DISK_ROOT_LIST_SIZE);
+    auto volume = [](bool answered, uint64_t read, uint64_t written) {
+        fake_volume v{3, true, 10, 5, "NTFS"};
+        v.io = {answered ? 1 : 0, read, written};
+        return v;
+    };
+    collect(disks, 3, list, {volume(true, 1000, 5000), volume(false, 0, 0), volume(true, 0, 0)},
+            nullptr, &s);
+    EXPECT_EQ(disks[0].read_bytes_sec, 0u);  // first reading: nothing to compare
+
+    collect(disks, 3, list,
+            {volume(true, 3000, 5500), volume(true, 900, 900), volume(true, 7, 0)}, nullptr, &s,
+            2.0);
+    EXPECT_EQ(disks[0].read_bytes_sec, 1000u);
+    EXPECT_EQ(disks[0].write_bytes_sec, 250u);
+    EXPECT_EQ(disks[1].read_bytes_sec, 0u);  // unanswered last time
+    EXPECT_EQ(disks[2].read_bytes_sec, 3u);
+
+    // Unanswered now: 0; a counter that went down: 0; the window's floor.
+    collect(disks, 3, list, {volume(false, 0, 0), volume(true, 100, 1900), volume(true, 9, 9)},
+            nullptr, &s, 1.0);
+    EXPECT_EQ(disks[0].read_bytes_sec, 0u);
+    EXPECT_EQ(disks[1].read_bytes_sec, 0u);
+    EXPECT_EQ(disks[1].write_bytes_sec, 1000u);
+    collect(disks, 3, list, {volume(true, 0, 0), volume(true, 200, 2000), volume(true, 99, 99)},
+            nullptr, &s, 0.001);
+    EXPECT_EQ(disks[1].read_bytes_sec, 0u);
+    EXPECT_EQ(disks[2].read_bytes_sec, 0u);
 }

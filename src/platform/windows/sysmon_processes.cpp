@@ -1,0 +1,204 @@
+// Process collector. One sweep of the system's process information gives
+// every process's identity, times, working set, transfer counts and thread
+// states without opening it; each process is then opened only for its
+// command line and owner. When the sweep is not answered, the Toolhelp
+// snapshot with one opening per process stands in.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// K32GetProcessMemoryInfo lives in kernel32; no psapi.dll needed.
+#define PSAPI_VERSION 2
+
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "derive.h"
+#include "process_sweep.h"
+#include "sysmon_internal.h"
+#include "sysmon_ntdll.h"
+#include "sysmon_process_details.h"
+#include "utf8_text.h"
+
+static_assert(SWEEP_OFFSET_PID == offsetof(SYSTEM_PROCESS_INFORMATION, UniqueProcessId),
+              "process entry layout");
+static_assert(SWEEP_OFFSET_IMAGE_NAME == offsetof(SYSTEM_PROCESS_INFORMATION, ImageName),
+              "process entry layout");
+static_assert(SWEEP_OFFSET_KERNEL_TIME == offsetof(SYSTEM_PROCESS_INFORMATION, KernelTime),
+              "process entry layout");
+static_assert(SWEEP_OFFSET_WORKING_SET ==
+                  offsetof(SYSTEM_PROCESS_INFORMATION, VirtualMemoryCounters) +
+                      offsetof(VM_COUNTERS, WorkingSetSize),
+              "process entry layout");
+static_assert(SWEEP_OFFSET_READ_TRANSFER ==
+                  offsetof(SYSTEM_PROCESS_INFORMATION, IoCounters) +
+                      offsetof(IO_COUNTERS, ReadTransferCount),
+              "process entry layout");
+static_assert(SWEEP_PROCESS_ENTRY_SIZE == sizeof(SYSTEM_PROCESS_INFORMATION),
+              "process entry layout");
+static_assert(SWEEP_THREAD_ENTRY_SIZE == sizeof(SYSTEM_THREAD_INFORMATION),
+              "thread entry layout");
+static_assert(SWEEP_OFFSET_THREAD_STATE == offsetof(SYSTEM_THREAD_INFORMATION, ThreadState),
+              "thread entry layout");
+static_assert(sizeof(PROCESS_MEMORY_COUNTERS) == 72, "PROCESS_MEMORY_COUNTERS layout");
+
+// Processor times and transfer counts of the two latest baselines, by pid.
+static baseline_pair<proc_table> s_win_proc_baselines;
+static proc_table s_win_proc_discard;
+
+// The sweep's block, kept between collections and grown when the system
+// asks for more.
+static unsigned char *s_win_sweep_block;
+static ULONG s_win_sweep_block_size;
+#define SYSMON_SWEEP_FIRST_SIZE (256u * 1024u)
+#define SYSMON_SWEEP_LARGEST_SIZE (256u * 1024u * 1024u)
+
+// Texts of the process at hand.
+static char s_win_name[1024];
+static char s_win_command[1024];
+
+static uint64_t filetime_value(const FILETIME &ft) {
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+// Runs the sweep; the number of bytes answered, or 0 when the system did
+// not answer.
+static ULONG run_sweep() {
+    const nt_query_system_information_fn query = sysmon_nt_query_system_information();
+    if (query == nullptr) return 0;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        if (s_win_sweep_block == nullptr) {
+            s_win_sweep_block = static_cast<unsigned char *>(std::malloc(SYSMON_SWEEP_FIRST_SIZE));
+            if (s_win_sweep_block == nullptr) return 0;
+            s_win_sweep_block_size = SYSMON_SWEEP_FIRST_SIZE;
+        }
+        ULONG returned = 0;
+        const LONG status = query(SYSMON_SYSTEM_PROCESS_INFORMATION, s_win_sweep_block,
+                                  s_win_sweep_block_size, &returned);
+        if (status == SYSMON_STATUS_SUCCESS)
+            return returned < s_win_sweep_block_size ? returned : s_win_sweep_block_size;
+        if (status != SYSMON_STATUS_INFO_LENGTH_MISMATCH &&
+            status != SYSMON_STATUS_BUFFER_TOO_SMALL)
+            return 0;
+        // Processes start between two calls: ask for more than was missing.
+        ULONG wanted = s_win_sweep_block_size * 2;
+        if (returned > s_win_sweep_block_size && returned < SYSMON_SWEEP_LARGEST_SIZE / 2)
+            wanted = returned + returned / 2;
+        if (wanted > SYSMON_SWEEP_LARGEST_SIZE) return 0;
+        unsigned char *grown = static_cast<unsigned char *>(std::malloc(wanted));
+        if (grown == nullptr) return 0;
+        std::free(s_win_sweep_block);
+        s_win_sweep_block = grown;
+        s_win_sweep_block_size = wanted;
+    }
+    return 0;
+}
+
+// Command line and owner of an opened process.
+static void read_details(HANDLE process, sysmon_proc_info *proc) {
+    if (sysmon_read_command_line(process, s_win_command, sizeof s_win_command))
+        derive_proc_set_command(proc, s_win_command, sizeof s_win_command);
+    const char *user = sysmon_read_user(process);
+    if (user != nullptr) derive_proc_set_user(proc, user);
+}
+
+static void collect_from_sweep(proc_walk *walk, ULONG answered) {
+    sweep_cursor cursor;
+    sweep_begin(&cursor, s_win_sweep_block, answered);
+    sweep_process entry;
+    while (sweep_next(&cursor, &entry)) {
+        sysmon_proc_info *proc = derive_proc_walk_next(walk);
+        if (proc == nullptr) break;
+        utf8_from_utf16(s_win_name, sizeof s_win_name, entry.name_units, entry.name_length);
+        const uint32_t pid = static_cast<uint32_t>(entry.pid);
+        const proc_identity identity = {pid, static_cast<uint32_t>(entry.ppid), entry.threads,
+                                        s_win_name, sizeof s_win_name};
+        derive_proc_fill_identity(proc, &identity);
+        const proc_figures figures = {1, entry.working_set,   1, entry.kernel_time,
+                                      entry.user_time, 1,     entry.read_transfer,
+                                      entry.write_transfer};
+        derive_proc_apply_figures(walk, proc, &figures);
+        derive_proc_set_status(proc, entry.all_threads_suspended);
+        if (derive_proc_is_system(pid)) continue;
+        HANDLE process = sysmon_open_process(pid);
+        if (process == nullptr) continue;
+        read_details(process, proc);
+        CloseHandle(process);
+    }
+}
+
+// The Toolhelp snapshot, each process opened for its figures. Returns false
+// when the snapshot cannot be created.
+static bool collect_from_snapshot(proc_walk *walk) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W pe;
+    std::memset(&pe, 0, sizeof pe);
+    pe.dwSize = sizeof pe;
+    for (BOOL more = Process32FirstW(snapshot, &pe); more; more = Process32NextW(snapshot, &pe)) {
+        sysmon_proc_info *proc = derive_proc_walk_next(walk);
+        if (proc == nullptr) break;
+        utf8_from_utf16(s_win_name, sizeof s_win_name, pe.szExeFile, MAX_PATH);
+        const proc_identity identity = {pe.th32ProcessID, pe.th32ParentProcessID, pe.cntThreads,
+                                        s_win_name, sizeof s_win_name};
+        derive_proc_fill_identity(proc, &identity);
+        if (derive_proc_is_system(pe.th32ProcessID)) continue;
+        HANDLE process = sysmon_open_process(pe.th32ProcessID);
+        if (process == nullptr) continue;
+        proc_figures figures = {};
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof counters;
+        if (K32GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+            figures.has_memory = 1;
+            figures.working_set = counters.WorkingSetSize;
+        }
+        FILETIME creation, exit, kernel, user;
+        if (GetProcessTimes(process, &creation, &exit, &kernel, &user)) {
+            figures.has_times = 1;
+            figures.kernel_time = filetime_value(kernel);
+            figures.user_time = filetime_value(user);
+        }
+        IO_COUNTERS io = {};
+        if (GetProcessIoCounters(process, &io)) {
+            figures.has_io = 1;
+            figures.read_transfer = io.ReadTransferCount;
+            figures.write_transfer = io.WriteTransferCount;
+        }
+        derive_proc_apply_figures(walk, proc, &figures);
+        read_details(process, proc);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return true;
+}
+
+int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
+                                 int32_t capacity, const sysmon_window *window,
+                                 uint64_t memory_total) {
+    if (procs == nullptr || count == nullptr) return -1;
+    const bool advance = window == nullptr || window->advance != 0;
+    proc_table &store = advance ? s_win_proc_baselines.next() : s_win_proc_discard;
+    proc_walk walk;
+    derive_proc_walk_begin(&walk, procs, count, capacity, &s_win_proc_baselines.against(window),
+                           &store, window != nullptr ? window->elapsed_sec : 0.0,
+                           memory_total);
+
+    const ULONG answered = run_sweep();
+    if (answered != 0) {
+        collect_from_sweep(&walk, answered);
+    } else if (!collect_from_snapshot(&walk)) {
+        // Nothing could be listed: the baselines stay as they were.
+        return -1;
+    }
+    derive_proc_walk_end(&walk, count);
+    if (advance) s_win_proc_baselines.commit(window);
+    return 0;
+}

@@ -1,0 +1,127 @@
+// UTF-16 to UTF-8 conversion, cuts at character boundaries, and the
+// account names remembered per identifier.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "account_cache.h"
+#include "utf8_text.h"
+
+namespace {
+
+std::string convert(const std::u16string &text, size_t out_size) {
+    std::vector<char> out(out_size + 1, '#');
+    utf8_from_utf16(out.data(), out_size, text.data(), text.size());
+    EXPECT_EQ(out[out_size], '#') << "wrote past the output";
+    return std::string(out.data());
+}
+
+}  // namespace
+
+TEST(Utf8Text, ConvertsEveryCharacterLength) {
+    EXPECT_EQ(convert(u"Zürich-é.exe", 64), "Z\xC3\xBCrich-\xC3\xA9.exe");
+    EXPECT_EQ(convert(u"€", 8), "\xE2\x82\xAC");
+    EXPECT_EQ(convert(u"\U0001D11E", 8), "\xF0\x9D\x84\x9E");  // a surrogate pair
+    EXPECT_EQ(convert(u"ab\0cd", 8), "ab");                     // ends at a NUL unit
+    // Unpaired surrogates become U+FFFD.
+    EXPECT_EQ(convert(std::u16string(1, u'\xD834') + u"x", 8), "\xEF\xBF\xBDx");
+    EXPECT_EQ(convert(std::u16string(1, u'\xDD1E'), 8), "\xEF\xBF\xBD");
+    EXPECT_EQ(convert(std::u16string(1, u'\xD834'), 8), "\xEF\xBF\xBD");
+}
+
+TEST(Utf8Text, CutsBeforeACharacterThatWouldNotFit) {
+    // Room for 4 bytes (size 5): "abc" + a 2-byte character does not fit.
+    EXPECT_EQ(convert(u"abcü", 5), "abc");
+    EXPECT_EQ(convert(u"abü", 5), "ab\xC3\xBC");
+    EXPECT_EQ(convert(u"ab€", 5), "ab");
+    EXPECT_EQ(convert(u"a€", 5), "a\xE2\x82\xAC");
+    EXPECT_EQ(convert(u"a\U0001D11E", 5), "a");
+    EXPECT_EQ(convert(u"\U0001D11E", 5), "\xF0\x9D\x84\x9E");
+    EXPECT_EQ(convert(u"x", 1), "");
+    char untouched = '#';
+    EXPECT_EQ(utf8_from_utf16(&untouched, 0, u"x", 1), 0u);
+    EXPECT_EQ(untouched, '#');
+
+    // Units are read byte by byte: an odd address is fine.
+    alignas(2) unsigned char bytes[7] = {0, 'h', 0, 'i', 0, 0, 0};
+    char out[8];
+    EXPECT_EQ(utf8_from_utf16(out, sizeof out, bytes + 1, 2), 2u);
+    EXPECT_STREQ(out, "hi");
+}
+
+TEST(Utf8Text, ListsKeepTheirSeparators) {
+    const char16_t list[] = u"C:\\\0D:\\\0\0";
+    char out[32];
+    std::memset(out, '#', sizeof out);
+    utf8_list_from_utf16(out, sizeof out, list, sizeof list / 2 - 1);
+    EXPECT_EQ(std::string(out, 9), std::string("C:\\\0D:\\\0\0", 9));
+    // Cut short: the output still ends with a NUL after the last text.
+    std::memset(out, '#', sizeof out);
+    utf8_list_from_utf16(out, 6, list, sizeof list / 2 - 1);
+    EXPECT_EQ(std::string(out, 6), std::string("C:\\\0\0\0", 6));
+}
+
+TEST(Utf8Text, CopiesCutAtCharacterBoundaries) {
+    // The field holds 7 bytes; each character crosses the edge in turn.
+    struct cut {
+        const char *text;
+        const char *kept;
+    } cuts[] = {
+        {"abcdef\xC3\xBC", "abcdef"},          // 2-byte character at bytes 6-7
+        {"abcde\xC3\xBC", "abcde\xC3\xBC"},    // fits exactly
+        {"abcde\xE2\x82\xAC", "abcde"},        // 3-byte character at bytes 5-7
+        {"abcd\xE2\x82\xAC", "abcd\xE2\x82\xAC"},
+        {"abcd\xF0\x9D\x84\x9E", "abcd"},      // 4-byte character at bytes 4-7
+        {"abc\xF0\x9D\x84\x9E", "abc\xF0\x9D\x84\x9E"},
+        {"abcdefg", "abcdefg"},
+    };
+    for (const cut &c : cuts) {
+        char field[8];
+        utf8_copy(field, sizeof field, c.text, std::strlen(c.text) + 1);
+        EXPECT_STREQ(field, c.kept) << c.text;
+    }
+    // A source that ends (without NUL) inside a character loses it.
+    char field[16];
+    utf8_copy(field, sizeof field, "ab\xE2\x82\xAC", 4);
+    EXPECT_STREQ(field, "ab");
+    EXPECT_EQ(utf8_boundary("ab\xE2\x82", 4), 2u);
+    EXPECT_EQ(utf8_boundary("\xE2\x82\xAC", 3), 3u);
+    EXPECT_EQ(utf8_boundary("\x82\x82", 2), 0u);
+}
+
+TEST(AccountCache, RemembersNamesPerIdentifier) {
+    static account_cache cache;  // zeroed, as the collector's is
+    const unsigned char system_sid[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    const unsigned char user_sid[] = {1, 1, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
+    EXPECT_EQ(account_cache_find(&cache, system_sid, sizeof system_sid), nullptr);
+    EXPECT_EQ(account_cache_put(&cache, system_sid, sizeof system_sid, "SYSTEM"), 1);
+    EXPECT_EQ(account_cache_put(&cache, user_sid, sizeof user_sid, "Jürgen"), 1);
+    EXPECT_STREQ(account_cache_find(&cache, system_sid, sizeof system_sid), "SYSTEM");
+    EXPECT_STREQ(account_cache_find(&cache, user_sid, sizeof user_sid), "Jürgen");
+    // A prefix of an identifier is another identifier.
+    EXPECT_EQ(account_cache_find(&cache, user_sid, sizeof user_sid - 1), nullptr);
+    EXPECT_EQ(account_cache_put(&cache, user_sid, sizeof user_sid, "other"), 0);
+
+    // Long names are cut at a character boundary to the field.
+    const unsigned char long_sid[] = {1, 1, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0};
+    const std::string name = std::string(62, 'n') + "\xC3\xA9";
+    account_cache_put(&cache, long_sid, sizeof long_sid, name.c_str());
+    EXPECT_EQ(std::string(account_cache_find(&cache, long_sid, sizeof long_sid)),
+              std::string(62, 'n'));
+
+    // Oversized identifiers are never stored; the cache stops at half its
+    // slots, and every stored identifier stays found.
+    unsigned char big[ACCOUNT_SID_MAX_SIZE + 1] = {};
+    EXPECT_EQ(account_cache_put(&cache, big, sizeof big, "x"), 0);
+    int stored = 3;
+    for (uint32_t i = 0; i < ACCOUNT_CACHE_SLOTS; ++i) {
+        unsigned char sid[12] = {1, 1, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
+        std::memcpy(sid + 8, &i, sizeof i);
+        sid[11] = 0x7F;
+        stored += account_cache_put(&cache, sid, sizeof sid, "u");
+    }
+    EXPECT_EQ(stored, ACCOUNT_CACHE_SLOTS / 2);
+    EXPECT_STREQ(account_cache_find(&cache, user_sid, sizeof user_sid), "Jürgen");
+}
