@@ -23,8 +23,10 @@
  *
  * Returned text
  *   Every reading returns a pointer to NUL-terminated JSON text that belongs to
- *   the library. Texts from the system pass through byte for byte in its
- *   narrow (ANSI) code page; only JSON's mandatory escapes are applied. The host never frees or changes it. The text stays
+ *   the library. The text is valid UTF-8: names and command lines from the
+ *   system are converted (Windows) or have invalid byte sequences replaced
+ *   by U+FFFD (Linux), and are cut at a character boundary to fit their
+ *   field. The host never frees or changes it. The text stays
  *   valid until the next call of the same function (from any thread) or until
  *   sysmon_cleanup(); texts of different functions are independent. Two
  *   threads that call the same function must not use its text concurrently.
