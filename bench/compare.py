@@ -56,13 +56,14 @@ def psutil_sweep():
 def time_psutil(repeats):
     psutil_sweep()  # warm: cached process objects, first cpu_percent
     psutil_sweep()
-    samples = []
+    samples, cpu_samples = [], []
     count = 0
     for _ in range(repeats):
-        start = time.perf_counter()
+        start, cpu_start = time.perf_counter(), time.process_time()
         count = psutil_sweep()
         samples.append(time.perf_counter() - start)
-    return statistics.median(samples) * 1e3, count
+        cpu_samples.append(time.process_time() - cpu_start)
+    return statistics.median(samples) * 1e3, statistics.median(cpu_samples) * 1e3, count
 
 
 def run_bench(binary, extra, min_time):
@@ -110,10 +111,11 @@ def main():
         bench = run_bench(binary, extra, args.min_time)
         idle = start_idle(extra)
         try:
-            psutil_ms, psutil_procs = time_psutil(args.repeats)
+            psutil_ms, psutil_cpu_ms, psutil_procs = time_psutil(args.repeats)
         finally:
             end_idle(idle)
         ms = lambda name: bench[name]["real_time"]  # noqa: E731 (unit: ms)
+        cpu = lambda name: bench[name]["cpu_time"]  # noqa: E731
         procs = bench["BM_SysmonProcesses"]["procs"]
         rows.append({
             "extra": extra,
@@ -123,6 +125,10 @@ def main():
             "processes_ms": ms("BM_SysmonProcesses"),
             "snapshot_ms": ms("BM_SysmonSnapshot"),
             "psutil_ms": psutil_ms,
+            "naive_cpu": cpu("BM_NaiveFloor"),
+            "processes_cpu": cpu("BM_SysmonProcesses"),
+            "snapshot_cpu": cpu("BM_SysmonSnapshot"),
+            "psutil_cpu": psutil_cpu_ms,
             "psutil_procs": psutil_procs,
             "allocs_per_proc": bench["BM_AllocationsPerProcess"]["allocs_per_proc"],
             "allocs_per_call": bench["BM_AllocationsPerProcess"]["allocs_per_call"],
@@ -135,6 +141,11 @@ def main():
               f"{r['processes_ms']:18.2f} ms | {r['processes_ms'] / r['naive_ms']:7.2f}x | "
               f"{r['snapshot_ms']:14.2f} ms | {r['psutil_ms']:9.2f} ms | "
               f"{r['psutil_ms'] / r['snapshot_ms']:10.1f}x | {r['allocs_per_proc']:11.4f}")
+    print("\nthe same in processor time of the measuring thread (a loaded machine stretches wall time):")
+    for r in rows:
+        print(f"{r['procs']:>9} | naive floor {r['naive_cpu']:.2f} ms | processes(0,0) {r['processes_cpu']:.2f} ms "
+              f"({r['processes_cpu'] / r['naive_cpu']:.2f}x) | snapshot {r['snapshot_cpu']:.2f} ms | "
+              f"psutil {r['psutil_cpu']:.2f} ms ({r['psutil_cpu'] / r['snapshot_cpu']:.1f}x)")
     per_call = ", ".join("%.1f" % r["allocs_per_call"] for r in rows)
     print("\nvs floor: sysmon_processes(0,0) time / naive floor time (target <= 1.0x); "
           "psutil/snap: psutil sweep time / sysmon_snapshot() time (target >= 4x);\n"

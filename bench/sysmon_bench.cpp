@@ -54,7 +54,7 @@ size_t count_listed(const char *document) {
 // The naive floor: one pass over /proc reading five files per process.
 size_t naive_pass() {
     static const char *const files[] = {"stat", "statm", "status", "cmdline", "io"};
-    char path[64];
+    char path[300];  // "/proc/" + a directory name + "/" + a file name
     char buffer[8192];
     size_t processes = 0;
     DIR *proc = opendir("/proc");

@@ -63,7 +63,7 @@ double cpufreq_mean_mhz(const char *sys_root, const proc_stat_reading &stat) {
     double sum = 0.0;
     int32_t count = 0;
     for (int32_t i = 0; i < stat.cpu_count; ++i) {
-        char path[LINUX_PATH_SIZE];
+        char path[LINUX_PATH_SIZE + 96];  // the root, the fixed part and an int
         std::snprintf(path, sizeof path, "%s/devices/system/cpu/cpu%d/cpufreq/scaling_cur_freq",
                       sys_root, static_cast<int>(stat.cpus[i].index));
         uint64_t khz = 0;
