@@ -94,6 +94,8 @@ TEST_F(ErrorSlotTest, ConcurrentWritesAndReadsNeverTear) {
         });
     }
     const std::regex whole("Invalid pid: -[0-9]+");
+    // On a loaded machine the writers may start late: read only once they run.
+    while (sysmon_last_error()[0] == '\0') std::this_thread::yield();
     int checked = 0;
     for (int i = 0; i < 20000; ++i) {
         const std::string seen = sysmon_last_error();
