@@ -41,16 +41,15 @@ bool parse_pid_stat(const char *text, size_t len, pid_stat *out) {
     uint64_t fields[25] = {};
     int field = 4;
     for (; field <= 24; ++field) {
-        int64_t signed_value = 0;
-        const char *q = p;
-        if (scan_i64(&q, end, &signed_value)) {
-            fields[field] = signed_value < 0 ? 0 : static_cast<uint64_t>(signed_value);
-            // Unsigned fields beyond INT64_MAX saturate in scan_i64; re-read them.
-            if (signed_value == INT64_MAX) scan_u64(&p, end, &fields[field]);
-            p = q;
-        } else {
-            break;
-        }
+        // Signed fields (priority, nice, tpgid) may be negative; none that
+        // is used here can be, so a negative value reads as 0.
+        const char *q = scan_blanks(p, end);
+        const bool negative = q < end && *q == '-';
+        if (negative) ++q;
+        uint64_t value = 0;
+        if (!scan_u64(&q, end, &value)) break;
+        fields[field] = negative ? 0 : value;
+        p = q;
     }
     if (field <= 20) return false;  // no thread count
     out->ppid = fields[4] > INT32_MAX ? 0 : static_cast<int32_t>(fields[4]);
