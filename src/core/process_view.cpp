@@ -48,63 +48,98 @@ void load_fold_table() {
     for (int c = 0; c < 256; ++c) s_fold[c] = static_cast<unsigned char>(std::tolower(c));
 }
 
-// ---- The filter automaton -------------------------------------------------
-// The filter, folded, as a string-matching automaton over raw bytes: state q
-// means that the last q bytes read match the first q bytes of the filter
-// (folded), and the state reached is the longest such q. Each byte of a
-// field costs one table step, so a field is searched in linear time however
-// nearly the filter matches it. State `length` is the match; the NUL byte
-// leads to kStop. Built again only when the filter or the fold table changed.
+// ---- The filter search ------------------------------------------------------
+// Shift-and matching over raw bytes: bit k of the state is set when the last
+// k + 1 bytes read equal the first k + 1 bytes of the filter after folding,
+// and one step per byte (shift, or, and with the mask of the byte) keeps it
+// so. The filter occurs once bit length - 1 is set. Every field is searched
+// in time linear in its length however nearly the filter matches it, and
+// the step does not wait for a table look-up that depends on the state.
+// The masks are built again only when the filter or the fold table changed.
 
-constexpr uint8_t kStop = 255;
-
-struct filter_automaton {
-    uint8_t next[SYSMON_FILTER_LEN - 1][256];
-    int32_t length;                      // filter length, 1 to 127
-    char filter[SYSMON_FILTER_LEN];      // the filter it was built for
-    unsigned char fold[256];             // the fold table it was built with
+struct filter_masks {
+    // Bit k (low word: filter bytes 0-63, high word: 64-126) of mask[c] is set
+    // when byte c folds to what filter byte k folds to.
+    uint64_t low[256];
+    uint64_t high[256];
+    int32_t length;                  // filter length, 1 to 127
+    char filter[SYSMON_FILTER_LEN];  // the filter they were built for
+    unsigned char fold[256];         // the fold table they were built with
     bool built;
 };
 
-filter_automaton s_automaton;
+filter_masks s_masks;
 
-void build_automaton() {
-    filter_automaton &a = s_automaton;
-    if (a.built && std::memcmp(a.filter, s_process_filter, sizeof a.filter) == 0 &&
-        std::memcmp(a.fold, s_fold, sizeof a.fold) == 0)
+void build_masks() {
+    filter_masks &f = s_masks;
+    if (f.built && std::memcmp(f.filter, s_process_filter, sizeof f.filter) == 0 &&
+        std::memcmp(f.fold, s_fold, sizeof f.fold) == 0)
         return;
-    std::memcpy(a.filter, s_process_filter, sizeof a.filter);
-    std::memcpy(a.fold, s_fold, sizeof a.fold);
+    std::memcpy(f.filter, s_process_filter, sizeof f.filter);
+    std::memcpy(f.fold, s_fold, sizeof f.fold);
+    std::memset(f.low, 0, sizeof f.low);
+    std::memset(f.high, 0, sizeof f.high);
     int32_t length = 0;
     while (length < SYSMON_FILTER_LEN - 1 && s_process_filter[length] != '\0') ++length;
-    a.length = length;
-    a.built = true;
-    if (length == 0) return;
-    const unsigned char *pattern = reinterpret_cast<const unsigned char *>(s_process_filter);
-    // Row 0: only a byte folding to the first filter byte advances.
-    for (int c = 0; c < 256; ++c) a.next[0][c] = s_fold[c] == s_fold[pattern[0]] ? 1 : 0;
-    // Row q: on a mismatch, continue as from the state `back` reached by the
-    // filter's bytes 1..q-1 (the longest proper border), else advance.
-    int32_t back = 0;
-    for (int32_t q = 1; q < length; ++q) {
-        std::memcpy(a.next[q], a.next[back], sizeof a.next[q]);
-        const unsigned char wanted = s_fold[pattern[q]];
-        for (int c = 0; c < 256; ++c)
-            if (s_fold[c] == wanted) a.next[q][c] = static_cast<uint8_t>(q + 1);
-        back = a.next[back][pattern[q]];
+    f.length = length;
+    f.built = true;
+    for (int32_t k = 0; k < length; ++k) {
+        const unsigned char wanted = s_fold[static_cast<unsigned char>(s_process_filter[k])];
+        for (int c = 1; c < 256; ++c) {
+            if (s_fold[c] != wanted) continue;
+            if (k < 64)
+                f.low[c] |= uint64_t{1} << k;
+            else
+                f.high[c] |= uint64_t{1} << (k - 64);
+        }
     }
-    for (int32_t q = 0; q < length; ++q) a.next[q][0] = kStop;
 }
 
 // Whether the filter occurs in the first `size` bytes of `field`, before its
 // NUL.
-bool automaton_finds(const char *field, size_t size) {
-    const filter_automaton &a = s_automaton;
-    const uint32_t length = static_cast<uint32_t>(a.length);
-    uint32_t q = 0;
-    for (size_t i = 0; i < size; ++i) {
-        q = a.next[q][static_cast<unsigned char>(field[i])];
-        if (q >= length) return q == length;
+bool filter_finds(const char *field, size_t size) {
+    const filter_masks &f = s_masks;
+    const void *end = std::memchr(field, '\0', size);
+    const size_t n = end != nullptr ? static_cast<size_t>(static_cast<const char *>(end) - field) : size;
+    const size_t length = static_cast<size_t>(f.length);
+    if (n < length) return false;
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(field);
+    // Eight steps at a time: a match at any step within them is a match, so
+    // the test for it waits until the eighth.
+    size_t i = 0;
+    if (length <= 64) {
+        const uint64_t found = uint64_t{1} << (length - 1);
+        uint64_t state = 0;
+        for (; n - i >= 8; i += 8) {
+            uint64_t seen = 0;
+            for (size_t k = 0; k < 8; ++k) {
+                state = ((state << 1) | 1) & f.low[text[i + k]];
+                seen |= state;
+            }
+            if ((seen & found) != 0) return true;
+        }
+        for (; i < n; ++i) {
+            state = ((state << 1) | 1) & f.low[text[i]];
+            if ((state & found) != 0) return true;
+        }
+        return false;
+    }
+    const uint64_t found = uint64_t{1} << (length - 65);
+    uint64_t low = 0;
+    uint64_t high = 0;
+    for (; n - i >= 8; i += 8) {
+        uint64_t seen = 0;
+        for (size_t k = 0; k < 8; ++k) {
+            high = ((high << 1) | (low >> 63)) & f.high[text[i + k]];
+            low = ((low << 1) | 1) & f.low[text[i + k]];
+            seen |= high;
+        }
+        if ((seen & found) != 0) return true;
+    }
+    for (; i < n; ++i) {
+        high = ((high << 1) | (low >> 63)) & f.high[text[i]];
+        low = ((low << 1) | 1) & f.low[text[i]];
+        if ((high & found) != 0) return true;
     }
     return false;
 }
@@ -113,13 +148,12 @@ bool automaton_finds(const char *field, size_t size) {
 bool filter_prepare() {
     if (s_process_filter[0] == '\0') return false;
     load_fold_table();
-    build_automaton();
+    build_masks();
     return true;
 }
 
 bool filter_passes(const sysmon_proc_info *proc) {
-    return automaton_finds(proc->name, sizeof proc->name) ||
-           automaton_finds(proc->command, sizeof proc->command);
+    return filter_finds(proc->name, sizeof proc->name) || filter_finds(proc->command, sizeof proc->command);
 }
 
 // ---- Sorting indexes ---------------------------------------------------------

@@ -21,8 +21,8 @@ extern char s_process_filter[SYSMON_FILTER_LEN];
 
 // First place in `text` where `pattern` occurs, ignoring letter case (each
 // byte folded with tolower); the text itself for an empty pattern; null
-// when there is none. A direct scan; the process filter matches the same
-// places with an automaton (process_filter_match).
+// when there is none. A direct scan; the process filter finds the same
+// matches with a shift-and search (process_filter_match).
 const char *vt_strcasestr(const char *text, const char *pattern);
 
 // Stores the first 127 characters of `filter`; null or "" clears it.
