@@ -207,23 +207,30 @@ struct name_first {
     }
 };
 
-// Top-down merge sort of `items`: the first half holds n/2 items, and a tie
-// takes from the first half. Only the comparisons' results matter, so the
-// order is the same as for any other implementation of this scheme with the
-// same comparator (glibc's qsort among them).
+// Top-down merge sort: a range is split at n/2, both halves are sorted, and
+// the merge takes from the first half on a tie. Only the comparisons'
+// results matter, so the order is the same as for any other implementation
+// of this scheme with the same comparator (glibc's qsort among them). This
+// one sorts `items` into `into`, which starts as a copy of `items` and is
+// used for the halves, so that no merge needs copying back.
 template <typename First>
-void merge_sort(int32_t *items, int32_t n, First first) {
+void merge_sort_into(int32_t *into, int32_t *items, int32_t n, First first) {
     if (n <= 1) return;
     const int32_t n1 = n / 2;
-    merge_sort(items, n1, first);
-    merge_sort(items + n1, n - n1, first);
+    merge_sort_into(items, into, n1, first);
+    merge_sort_into(items + n1, into + n1, n - n1, first);
     int32_t a = 0;
     int32_t b = n1;
     int32_t out = 0;
-    while (a < n1 && b < n) s_merge_tmp[out++] = first(items[a], items[b]) ? items[a++] : items[b++];
-    while (a < n1) s_merge_tmp[out++] = items[a++];
-    // Whatever is left of the second half is already in place.
-    std::memcpy(items, s_merge_tmp, static_cast<size_t>(out) * sizeof items[0]);
+    while (a < n1 && b < n) into[out++] = first(items[a], items[b]) ? items[a++] : items[b++];
+    while (a < n1) into[out++] = items[a++];
+    while (b < n) into[out++] = items[b++];
+}
+
+template <typename First>
+void merge_sort(int32_t *items, int32_t n, First first) {
+    std::memcpy(s_merge_tmp, items, static_cast<size_t>(n) * sizeof items[0]);
+    merge_sort_into(items, s_merge_tmp, n, first);
 }
 
 uint64_t folded_name_prefix(const char *name) {
@@ -235,6 +242,19 @@ uint64_t folded_name_prefix(const char *name) {
         key = (key << 8) | c;
     }
     return key;
+}
+
+// Asks the processor to start loading the parts of a record that
+// serialize_proc_fields reads (the numbers, the name, the start of the
+// command, the user and status), while the record before it is written.
+void prefetch_record(const sysmon_proc_info *proc) {
+    const char *base = reinterpret_cast<const char *>(proc);
+    __builtin_prefetch(base);
+    __builtin_prefetch(base + 64);
+    __builtin_prefetch(base + 128);
+    __builtin_prefetch(base + 192);
+    __builtin_prefetch(proc->user);
+    __builtin_prefetch(&proc->write_bytes_sec);
 }
 
 // ---- The tree ----------------------------------------------------------------
@@ -343,6 +363,7 @@ void tree_prepare(const int32_t *order, int32_t m) {
 void tree_write_node(strbuf *sb, const int32_t *order, int32_t j, int32_t depth) {
     s_procs_visited[j] = 1;
     if (s_place_by_ppid[j] >= 0) s_next_unwritten[s_place_by_ppid[j]] = s_place_by_ppid[j] + 1;
+    if (s_children_begin[j] < s_children_end[j]) prefetch_record(&s_procs[order[s_by_ppid[s_children_begin[j]]]]);
     strbuf_append_lit(sb, "{");
     serialize_proc_fields(sb, &s_procs[order[j]]);
     strbuf_append_lit(sb, ",\"children\":[");
@@ -353,6 +374,7 @@ void tree_write_node(strbuf *sb, const int32_t *order, int32_t j, int32_t depth)
              place = find_unwritten(place + 1)) {
             if (!first) strbuf_append_lit(sb, ",");
             first = false;
+            if (place + 1 < end) prefetch_record(&s_procs[order[s_by_ppid[place + 1]]]);
             tree_write_node(sb, order, s_by_ppid[place], depth + 1);
         }
     }
@@ -475,6 +497,7 @@ void serialize_process_list(strbuf *sb, int32_t limit, int32_t sort_by) {
     const int32_t n = (limit < 1 || limit >= m) ? m : limit;
     strbuf_append_lit(sb, "[");
     for (int32_t k = 0; k < n; ++k) {
+        if (k + 1 < n) prefetch_record(&s_procs[order[k + 1]]);
         if (k > 0)
             strbuf_append_lit(sb, ",{");
         else
@@ -497,6 +520,7 @@ void serialize_process_tree(strbuf *sb, int32_t limit) {
     // Roots among the busiest: processes without a listed parent.
     const int32_t candidates = roots_max < m ? roots_max : m;
     for (int32_t j = 0; j < candidates; ++j) {
+        if (j + 1 < candidates) prefetch_record(&s_procs[order[j + 1]]);
         if (s_procs_visited[j] != 0) continue;
         const bool root = s_ppid[j] <= 0 || s_ppid[j] == s_pid[j] || s_parent_listed[j] == 0;
         if (!root) continue;

@@ -13,6 +13,9 @@ namespace {
 
 // Pieces up to this many characters are formatted once on the stack.
 constexpr size_t kStagingSize = 256;
+// Room that every integer and every short-path fixed number fits in (with
+// the NUL): with more spare capacity than this they are written in place.
+constexpr size_t kNumberRoom = 32;
 
 bool present(const strbuf *sb) { return sb != nullptr && sb->data != nullptr; }
 
@@ -97,6 +100,29 @@ bool word_has_special(uint64_t word) {
 // to the bound: only for text inside an array of at least `max_bytes`.
 template <bool kWordReads>
 void append_escaped(strbuf *sb, const char *text, size_t max_bytes) {
+    if (kWordReads && max_bytes <= SIZE_MAX / 8 && sb->capacity - sb->len > 6 * max_bytes) {
+        // Room for the worst case (every byte escaped as \u00XX): no piece
+        // could fail, so write straight into the storage, eight plain bytes
+        // at a time. The text is the one the pieces would have made.
+        char *out = sb->data + sb->len;
+        size_t i = 0;
+        for (;;) {
+            while (max_bytes - i >= 8) {
+                uint64_t word;
+                std::memcpy(&word, text + i, sizeof word);
+                if (word_has_special(word)) break;
+                std::memcpy(out, &word, sizeof word);
+                out += 8;
+                i += 8;
+            }
+            while (i < max_bytes && !kSpecial.special[static_cast<unsigned char>(text[i])]) *out++ = text[i++];
+            if (i >= max_bytes || text[i] == '\0') break;
+            out += escape_byte(static_cast<unsigned char>(text[i++]), out);
+        }
+        sb->len = static_cast<size_t>(out - sb->data);
+        sb->data[sb->len] = '\0';
+        return;
+    }
     size_t run = 0;  // start of the bytes that pass unchanged
     size_t i = 0;
     for (;;) {
@@ -147,7 +173,7 @@ size_t format_fixed_small(double value, int decimals, char *out) {
     char *p = out;
     if (negative) *p++ = '-';  // "-0.00" for negative zero and small negatives, as printf
     const uint64_t whole = scaled / kPow10[decimals];
-    p = std::to_chars(p, out + 24, whole).ptr;
+    p = std::to_chars(p, out + 20, whole).ptr;
     if (decimals > 0) {
         uint64_t fraction = scaled % kPow10[decimals];
         *p++ = '.';
@@ -199,6 +225,11 @@ void strbuf_append_n_slow(strbuf *sb, const char *bytes, size_t n) {
 
 void strbuf_append_int(strbuf *sb, int64_t value) {
     if (!present(sb)) return;
+    if (sb->capacity - sb->len > kNumberRoom) {  // no growth: straight into the storage
+        sb->len = static_cast<size_t>(std::to_chars(sb->data + sb->len, sb->data + sb->capacity, value).ptr - sb->data);
+        sb->data[sb->len] = '\0';
+        return;
+    }
     char digits[24];
     const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
     strbuf_append_n(sb, digits, static_cast<size_t>(r.ptr - digits));
@@ -206,6 +237,11 @@ void strbuf_append_int(strbuf *sb, int64_t value) {
 
 void strbuf_append_uint(strbuf *sb, uint64_t value) {
     if (!present(sb)) return;
+    if (sb->capacity - sb->len > kNumberRoom) {
+        sb->len = static_cast<size_t>(std::to_chars(sb->data + sb->len, sb->data + sb->capacity, value).ptr - sb->data);
+        sb->data[sb->len] = '\0';
+        return;
+    }
     char digits[24];
     const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
     strbuf_append_n(sb, digits, static_cast<size_t>(r.ptr - digits));
@@ -217,11 +253,21 @@ void strbuf_append_fixed(strbuf *sb, double value, int decimals) {
     if (decimals > 9) decimals = 9;
     if (!std::isfinite(value)) value = 0.0;
     if (decimals <= 2) {
-        char text[32];
-        const size_t n = format_fixed_small(value, decimals, text);
-        if (n > 0) {
-            strbuf_append_n(sb, text, n);
-            return;
+        // At most 21 characters ("-", 16 digits, ".", 2 decimals).
+        if (sb->capacity - sb->len > kNumberRoom) {
+            const size_t n = format_fixed_small(value, decimals, sb->data + sb->len);
+            if (n > 0) {
+                sb->len += n;
+                sb->data[sb->len] = '\0';
+                return;
+            }
+        } else {
+            char text[kNumberRoom];
+            const size_t n = format_fixed_small(value, decimals, text);
+            if (n > 0) {
+                strbuf_append_n(sb, text, n);
+                return;
+            }
         }
     }
     // The largest double has 309 integer digits; sign, point and decimals
