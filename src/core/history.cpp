@@ -47,12 +47,12 @@ double sum_rate(const Entry *entries, int32_t count, int32_t capacity,
 void append_samples(strbuf *sb, const history_ring *ring, int32_t n) {
     double samples[SYSMON_HISTORY_LEN];
     const int32_t m = ring_get_samples(ring, n, samples);
-    strbuf_append(sb, "[");
+    strbuf_append_lit(sb, "[");
     for (int32_t k = 0; k < m; ++k) {
         if (k > 0) strbuf_append_lit(sb, ",");
         strbuf_append_fixed(sb, samples[k], 2);
     }
-    strbuf_append(sb, "]");
+    strbuf_append_lit(sb, "]");
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ void history_record_snapshot() {
 
 void serialize_metric_history(strbuf *sb, int32_t metric, int32_t n) {
     if (static_cast<uint32_t>(metric) > SYSMON_HISTORY_METRICS - 1 || n <= 0) {
-        strbuf_append(sb, "[]");
+        strbuf_append_lit(sb, "[]");
         return;
     }
     append_samples(sb, &s_history[metric], n);
@@ -91,10 +91,10 @@ void serialize_core_history(strbuf *sb, int32_t n) {
     int32_t rings = s_core_history_count;
     if (rings > SYSMON_MAX_CORES) rings = SYSMON_MAX_CORES;
     if (rings <= 0) rings = 1;
-    strbuf_append(sb, "[");
+    strbuf_append_lit(sb, "[");
     for (int32_t i = 0; i < rings; ++i) {
-        if (i > 0) strbuf_append(sb, ",");
+        if (i > 0) strbuf_append_lit(sb, ",");
         append_samples(sb, &s_core_history[i], n);
     }
-    strbuf_append(sb, "]");
+    strbuf_append_lit(sb, "]");
 }

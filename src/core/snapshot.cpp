@@ -1,38 +1,37 @@
 #include "snapshot.h"
 
-#include <cstdlib>
-
 #include "documents.h"
 #include "process_view.h"
 #include "sysmon_internal.h"
 
 void serialize_snapshot(strbuf *sb) {
-    strbuf_append(sb, "{\"cpu\":");
+    strbuf_append_lit(sb, "{\"cpu\":");
     serialize_cpu(sb);
-    strbuf_append(sb, ",\"memory\":");
+    strbuf_append_lit(sb, ",\"memory\":");
     serialize_mem(sb);
-    strbuf_append(sb, ",\"disks\":");
+    strbuf_append_lit(sb, ",\"disks\":");
     serialize_disks(sb, s_disks_count);
-    strbuf_append(sb, ",\"network\":");
+    strbuf_append_lit(sb, ",\"network\":");
     serialize_nets(sb, s_nets_count);
 
-    const int32_t n = procs_copy_all();
-    std::qsort(s_procs_scratch, static_cast<size_t>(n), sizeof s_procs_scratch[0], cmp_proc_cpu);
+    // The records are not copied: their indexes are sorted, busiest first.
+    int32_t n = 0;
+    const int32_t *order = procs_sorted(false, 0, &n);
     const int32_t listed = n < SYSMON_SNAPSHOT_TOP_PROCS ? n : SYSMON_SNAPSHOT_TOP_PROCS;
-    strbuf_append(sb, ",\"processes\":[");
+    strbuf_append_lit(sb, ",\"processes\":[");
     for (int32_t k = 0; k < listed; ++k) {
-        if (k > 0) strbuf_append(sb, ",");
-        strbuf_append(sb, "{");
-        serialize_proc_fields(sb, &s_procs_scratch[k]);
-        strbuf_append(sb, "}");
+        if (k > 0) strbuf_append_lit(sb, ",");
+        strbuf_append_lit(sb, "{");
+        serialize_proc_fields(sb, &s_procs[order[k]]);
+        strbuf_append_lit(sb, "}");
     }
-    strbuf_append(sb, "]");
+    strbuf_append_lit(sb, "]");
 
-    strbuf_append(sb, ",\"gpu\":");
+    strbuf_append_lit(sb, ",\"gpu\":");
     serialize_gpu(sb);
-    strbuf_append(sb, ",\"battery\":");
+    strbuf_append_lit(sb, ",\"battery\":");
     serialize_bat(sb);
-    strbuf_append(sb, ",\"system\":");
+    strbuf_append_lit(sb, ",\"system\":");
     serialize_sys(sb);
-    strbuf_append(sb, "}");
+    strbuf_append_lit(sb, "}");
 }

@@ -13,6 +13,9 @@ namespace {
 
 // Pieces up to this many characters are formatted once on the stack.
 constexpr size_t kStagingSize = 256;
+// Room that every integer and every short-path fixed number fits in (with
+// the NUL): with more spare capacity than this they are written in place.
+constexpr size_t kNumberRoom = 32;
 
 bool present(const strbuf *sb) { return sb != nullptr && sb->data != nullptr; }
 
@@ -67,7 +70,121 @@ size_t escape_byte(unsigned char c, char out[7]) {
     return 6;
 }
 
-bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+// Bytes that end a run of plain text: the control bytes (NUL, which ends
+// the text, among them), the quotation mark and the backslash.
+struct special_table {
+    bool special[256];
+    constexpr special_table() : special() {
+        for (int c = 0; c < 0x20; ++c) special[c] = true;
+        special[static_cast<unsigned char>('"')] = true;
+        special[static_cast<unsigned char>('\\')] = true;
+    }
+};
+constexpr special_table kSpecial;
+
+// Whether any of the eight bytes of `word` is special, with the usual
+// "some byte below n" and "some byte equal to c" word tricks (exact as to
+// whether there is one; which byte is found one at a time).
+bool word_has_special(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    const uint64_t below_space = (word - kOnes * 0x20) & ~word & kHighs;
+    const uint64_t quote = word ^ (kOnes * '"');
+    const uint64_t backslash = word ^ (kOnes * '\\');
+    return (below_space | ((quote - kOnes) & ~quote & kHighs) | ((backslash - kOnes) & ~backslash & kHighs)) != 0;
+}
+
+// Escapes `text` up to its NUL or `max_bytes` bytes. Plain runs go to the
+// buffer in one piece each, every escape as a piece of its own. With
+// `kWordReads`, runs are found eight bytes at a time, which reads ahead up
+// to the bound: only for text inside an array of at least `max_bytes`.
+template <bool kWordReads>
+void append_escaped(strbuf *sb, const char *text, size_t max_bytes) {
+    if (kWordReads && max_bytes <= SIZE_MAX / 8 && sb->capacity - sb->len > 6 * max_bytes) {
+        // Room for the worst case (every byte escaped as \u00XX): no piece
+        // could fail, so write straight into the storage, eight plain bytes
+        // at a time. The text is the one the pieces would have made.
+        char *out = sb->data + sb->len;
+        size_t i = 0;
+        for (;;) {
+            while (max_bytes - i >= 8) {
+                uint64_t word;
+                std::memcpy(&word, text + i, sizeof word);
+                if (word_has_special(word)) break;
+                std::memcpy(out, &word, sizeof word);
+                out += 8;
+                i += 8;
+            }
+            while (i < max_bytes && !kSpecial.special[static_cast<unsigned char>(text[i])]) *out++ = text[i++];
+            if (i >= max_bytes || text[i] == '\0') break;
+            out += escape_byte(static_cast<unsigned char>(text[i++]), out);
+        }
+        sb->len = static_cast<size_t>(out - sb->data);
+        sb->data[sb->len] = '\0';
+        return;
+    }
+    size_t run = 0;  // start of the bytes that pass unchanged
+    size_t i = 0;
+    for (;;) {
+        if (kWordReads) {
+            while (max_bytes - i >= 8) {
+                uint64_t word;
+                std::memcpy(&word, text + i, sizeof word);
+                if (word_has_special(word)) break;
+                i += 8;
+            }
+        }
+        while (i < max_bytes && !kSpecial.special[static_cast<unsigned char>(text[i])]) ++i;
+        if (i >= max_bytes || text[i] == '\0') break;
+        append_bytes(sb, text + run, i - run);
+        char escape[7];
+        append_bytes(sb, escape, escape_byte(static_cast<unsigned char>(text[i]), escape));
+        run = ++i;
+    }
+    append_bytes(sb, text + run, i - run);
+}
+
+// The text of "%.<decimals>f" (decimals 0 to 2) for a finite value whose
+// magnitude is below 2^52, from the exact binary value: the magnitude is
+// mantissa * 2^-shift, so mantissa * 10^decimals (below 2^60) shifted right
+// by `shift`, rounded half to even on the bits shifted out, is exactly what
+// printf prints. Returns the length, or 0 when the value is outside this path.
+size_t format_fixed_small(double value, int decimals, char *out) {
+    static constexpr uint64_t kPow10[] = {1, 10, 100};
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
+    const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+    uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+    int shift = 1074;  // subnormals and zero
+    if (exponent != 0) {
+        mantissa |= uint64_t{1} << 52;
+        shift = 1075 - exponent;
+    }
+    if (shift <= 0) return 0;  // an integer of 2^52 or more
+    const uint64_t product = mantissa * kPow10[decimals];
+    uint64_t scaled = 0;  // below 2^60 / 2^64 when shift >= 64
+    if (shift < 64) {
+        scaled = product >> shift;
+        const uint64_t rest = product & ((uint64_t{1} << shift) - 1);
+        const uint64_t half = uint64_t{1} << (shift - 1);
+        if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+    }
+    char *p = out;
+    if (negative) *p++ = '-';  // "-0.00" for negative zero and small negatives, as printf
+    const uint64_t whole = scaled / kPow10[decimals];
+    p = std::to_chars(p, out + 20, whole).ptr;
+    if (decimals > 0) {
+        uint64_t fraction = scaled % kPow10[decimals];
+        *p++ = '.';
+        for (int d = decimals - 1; d >= 0; --d) {
+            p[d] = static_cast<char>('0' + fraction % 10);
+            fraction /= 10;
+        }
+        p += decimals;
+    }
+    return static_cast<size_t>(p - out);
+}
 
 }  // namespace
 
@@ -101,23 +218,33 @@ void strbuf_append(strbuf *sb, const char *text) {
     append_bytes(sb, text, std::strlen(text));
 }
 
-void strbuf_append_n(strbuf *sb, const char *bytes, size_t n) {
+void strbuf_append_n_slow(strbuf *sb, const char *bytes, size_t n) {
     if (!present(sb) || bytes == nullptr) return;
     append_bytes(sb, bytes, n);
 }
 
 void strbuf_append_int(strbuf *sb, int64_t value) {
     if (!present(sb)) return;
+    if (sb->capacity - sb->len > kNumberRoom) {  // no growth: straight into the storage
+        sb->len = static_cast<size_t>(std::to_chars(sb->data + sb->len, sb->data + sb->capacity, value).ptr - sb->data);
+        sb->data[sb->len] = '\0';
+        return;
+    }
     char digits[24];
     const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-    append_bytes(sb, digits, static_cast<size_t>(r.ptr - digits));
+    strbuf_append_n(sb, digits, static_cast<size_t>(r.ptr - digits));
 }
 
 void strbuf_append_uint(strbuf *sb, uint64_t value) {
     if (!present(sb)) return;
+    if (sb->capacity - sb->len > kNumberRoom) {
+        sb->len = static_cast<size_t>(std::to_chars(sb->data + sb->len, sb->data + sb->capacity, value).ptr - sb->data);
+        sb->data[sb->len] = '\0';
+        return;
+    }
     char digits[24];
     const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-    append_bytes(sb, digits, static_cast<size_t>(r.ptr - digits));
+    strbuf_append_n(sb, digits, static_cast<size_t>(r.ptr - digits));
 }
 
 void strbuf_append_fixed(strbuf *sb, double value, int decimals) {
@@ -125,6 +252,24 @@ void strbuf_append_fixed(strbuf *sb, double value, int decimals) {
     if (decimals < 0) decimals = 0;
     if (decimals > 9) decimals = 9;
     if (!std::isfinite(value)) value = 0.0;
+    if (decimals <= 2) {
+        // At most 21 characters ("-", 16 digits, ".", 2 decimals).
+        if (sb->capacity - sb->len > kNumberRoom) {
+            const size_t n = format_fixed_small(value, decimals, sb->data + sb->len);
+            if (n > 0) {
+                sb->len += n;
+                sb->data[sb->len] = '\0';
+                return;
+            }
+        } else {
+            char text[kNumberRoom];
+            const size_t n = format_fixed_small(value, decimals, text);
+            if (n > 0) {
+                strbuf_append_n(sb, text, n);
+                return;
+            }
+        }
+    }
     // The largest double has 309 integer digits; sign, point and decimals
     // fit in the rest.
     char digits[330];
@@ -157,20 +302,11 @@ void strbuf_printf(strbuf *sb, const char *fmt, ...) {
 }
 
 void strbuf_append_escaped_json(strbuf *sb, const char *text) {
-    strbuf_append_escaped_json_bounded(sb, text, SIZE_MAX);
+    if (!present(sb) || text == nullptr) return;
+    append_escaped<false>(sb, text, SIZE_MAX);
 }
 
 void strbuf_append_escaped_json_bounded(strbuf *sb, const char *text, size_t max_bytes) {
     if (!present(sb) || text == nullptr) return;
-    const char *run = text;  // start of the bytes that pass unchanged
-    const char *p = text;
-    for (; static_cast<size_t>(p - text) < max_bytes && *p != '\0'; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (!needs_escape(c)) continue;
-        append_bytes(sb, run, static_cast<size_t>(p - run));
-        char escape[7];
-        append_bytes(sb, escape, escape_byte(c, escape));
-        run = p + 1;
-    }
-    append_bytes(sb, run, static_cast<size_t>(p - run));
+    append_escaped<true>(sb, text, max_bytes);
 }

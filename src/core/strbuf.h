@@ -35,8 +35,20 @@ void strbuf_free(strbuf *sb);
 
 // Appends NUL-terminated text (null counts as empty).
 void strbuf_append(strbuf *sb, const char *text);
-// Appends `n` bytes of `bytes` (which need no NUL).
-void strbuf_append_n(strbuf *sb, const char *bytes, size_t n);
+// strbuf_append_n for the cases the inline version does not handle itself:
+// an absent buffer, null bytes, or a piece that needs more room.
+void strbuf_append_n_slow(strbuf *sb, const char *bytes, size_t n);
+// Appends `n` bytes of `bytes` (which need no NUL). Inline, so that the
+// writers' many short pieces are plain copies while the room lasts.
+inline void strbuf_append_n(strbuf *sb, const char *bytes, size_t n) {
+    if (sb != nullptr && sb->data != nullptr && bytes != nullptr && sb->capacity - sb->len > n) {
+        __builtin_memcpy(sb->data + sb->len, bytes, n);
+        sb->len += n;
+        sb->data[sb->len] = '\0';
+        return;
+    }
+    strbuf_append_n_slow(sb, bytes, n);
+}
 // Appends a string literal without measuring it at run time.
 template <size_t N>
 inline void strbuf_append_lit(strbuf *sb, const char (&literal)[N]) {
