@@ -2,9 +2,24 @@
  * vantorel-sysmon: a small system-monitoring library with a plain C interface.
  *
  * Every reading collects fresh figures from the operating system and returns
- * JSON text. Rates (network bytes per second, process processor share) cover
- * the time between two rate-bearing calls: the host sets the rhythm by how
- * often it calls.
+ * JSON text.
+ *
+ * Rates and loads
+ *   Figures derived from the growth of counters (processor loads, network and
+ *   disk byte rates, process processor shares and I/O rates) span their own
+ *   collector's window: the time between two collections of that domain,
+ *   never shortened by other queries made in between. A window is at least
+ *   100 ms: a reading taken less than 100 ms after the previous collection of
+ *   its domain is derived over the window before (so a process tree right
+ *   after a snapshot shows the same kind of figures as the snapshot). The
+ *   first collection after an initialisation has no window yet and uses the
+ *   interval set by sysmon_set_interval. The host sets the rhythm by how
+ *   often it calls; a counter that went down gives 0.
+ *
+ * Numbers
+ *   Numbers are written with '.' as the decimal separator and no grouping,
+ *   whatever locale the host has set; a value that is not finite is written
+ *   as 0.
  *
  * Returned text
  *   Every reading returns a pointer to NUL-terminated JSON text that belongs to
@@ -47,6 +62,37 @@
 #define SYSMON_API __attribute__((visibility("default")))
 #endif
 
+/* ---- Version -------------------------------------------------------------- */
+
+#define SYSMON_VERSION_MAJOR 1
+#define SYSMON_VERSION_MINOR 0
+#define SYSMON_VERSION_PATCH 0
+#define SYSMON_VERSION_STRING "1.0.0"
+
+/* ---- Named constants --------------------------------------------------------- */
+
+/* sort_by of sysmon_processes: processor share (busiest first; also any
+ * unknown value), memory (largest first), pid (ascending), name (ascending,
+ * ignoring letter case). */
+#define SYSMON_SORT_CPU 0
+#define SYSMON_SORT_MEMORY 1
+#define SYSMON_SORT_PID 2
+#define SYSMON_SORT_NAME 3
+
+/* metric of sysmon_history. */
+#define SYSMON_METRIC_CPU 0             /* processor load, percent */
+#define SYSMON_METRIC_MEMORY 1          /* memory in use, percent */
+#define SYSMON_METRIC_NET_DOWN 2        /* network receive rate, bytes/s */
+#define SYSMON_METRIC_NET_UP 3          /* network send rate, bytes/s */
+#define SYSMON_METRIC_DISK_READ 4       /* disk read rate, bytes/s */
+#define SYSMON_METRIC_DISK_WRITE 5      /* disk write rate, bytes/s */
+#define SYSMON_METRIC_GPU 6             /* GPU load, percent */
+#define SYSMON_METRIC_CPU_TEMPERATURE 7 /* processor temperature, degrees C */
+
+/* Results of sysmon_platform. */
+#define SYSMON_PLATFORM_WINDOWS 1
+#define SYSMON_PLATFORM_LINUX 2
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -65,7 +111,7 @@ SYSMON_API void sysmon_cleanup(void);
 /* ---- Configuration ----------------------------------------------------- */
 
 /* Sets the sampling interval in milliseconds (default 1000). It is only used
- * as the elapsed time assumed by the first collection after an
+ * as the window assumed by each domain's first collection after an
  * initialisation; nothing is scheduled. Values of 0 or less are ignored.
  * Takes no lock. */
 SYSMON_API void sysmon_set_interval(int32_t interval_ms);

@@ -49,8 +49,8 @@ void append_samples(strbuf *sb, const history_ring *ring, int32_t n) {
     const int32_t m = ring_get_samples(ring, n, samples);
     strbuf_append(sb, "[");
     for (int32_t k = 0; k < m; ++k) {
-        if (k > 0) strbuf_append(sb, ",");
-        strbuf_printf(sb, "%.2f", samples[k]);
+        if (k > 0) strbuf_append_lit(sb, ",");
+        strbuf_append_fixed(sb, samples[k], 2);
     }
     strbuf_append(sb, "]");
 }

@@ -8,6 +8,7 @@
 
 #include "strbuf.h"
 #include "sysmon_internal.h"
+#include "vantorel/sysmon.h"
 
 // A ring of samples. All-zero bytes make an empty ring. While count < 300 the
 // samples sit at 0..count-1, oldest first, and head is 0; once full, head is
@@ -18,17 +19,8 @@ struct history_ring {
     int32_t head;
 };
 
-// Metric indexes of s_history.
-enum sysmon_history_metric {
-    SYSMON_METRIC_CPU = 0,
-    SYSMON_METRIC_MEMORY = 1,
-    SYSMON_METRIC_NET_DOWN = 2,
-    SYSMON_METRIC_NET_UP = 3,
-    SYSMON_METRIC_DISK_READ = 4,
-    SYSMON_METRIC_DISK_WRITE = 5,
-    SYSMON_METRIC_GPU = 6,
-    SYSMON_METRIC_CPU_TEMPERATURE = 7,
-};
+// Metric indexes of s_history: the SYSMON_METRIC_* constants of the public
+// header.
 
 extern history_ring s_history[SYSMON_HISTORY_METRICS];
 extern history_ring s_core_history[SYSMON_MAX_CORES];

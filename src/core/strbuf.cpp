@@ -1,5 +1,7 @@
 #include "strbuf.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -97,6 +99,39 @@ void strbuf_free(strbuf *sb) {
 void strbuf_append(strbuf *sb, const char *text) {
     if (!present(sb) || text == nullptr) return;
     append_bytes(sb, text, std::strlen(text));
+}
+
+void strbuf_append_n(strbuf *sb, const char *bytes, size_t n) {
+    if (!present(sb) || bytes == nullptr) return;
+    append_bytes(sb, bytes, n);
+}
+
+void strbuf_append_int(strbuf *sb, int64_t value) {
+    if (!present(sb)) return;
+    char digits[24];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    append_bytes(sb, digits, static_cast<size_t>(r.ptr - digits));
+}
+
+void strbuf_append_uint(strbuf *sb, uint64_t value) {
+    if (!present(sb)) return;
+    char digits[24];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    append_bytes(sb, digits, static_cast<size_t>(r.ptr - digits));
+}
+
+void strbuf_append_fixed(strbuf *sb, double value, int decimals) {
+    if (!present(sb)) return;
+    if (decimals < 0) decimals = 0;
+    if (decimals > 9) decimals = 9;
+    if (!std::isfinite(value)) value = 0.0;
+    // The largest double has 309 integer digits; sign, point and decimals
+    // fit in the rest.
+    char digits[330];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value,
+                                                 std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) return;
+    append_bytes(sb, digits, static_cast<size_t>(r.ptr - digits));
 }
 
 void strbuf_printf(strbuf *sb, const char *fmt, ...) {

@@ -5,6 +5,7 @@
 #define VANTOREL_STRBUF_H
 
 #include <cstddef>
+#include <cstdint>
 
 // printf-style format checking. mingw's C++ runtime formats with the C99
 // (gnu) printf family, so the checker must use that flavour there.
@@ -34,7 +35,27 @@ void strbuf_free(strbuf *sb);
 
 // Appends NUL-terminated text (null counts as empty).
 void strbuf_append(strbuf *sb, const char *text);
-// Appends formatted text. A formatting error drops the piece.
+// Appends `n` bytes of `bytes` (which need no NUL).
+void strbuf_append_n(strbuf *sb, const char *bytes, size_t n);
+// Appends a string literal without measuring it at run time.
+template <size_t N>
+inline void strbuf_append_lit(strbuf *sb, const char (&literal)[N]) {
+    strbuf_append_n(sb, literal, N - 1);
+}
+
+// Number writers for JSON. They never look at the C locale: the decimal
+// separator is always '.', and there is no grouping, whatever setlocale the
+// host (or another thread) made.
+// The text of "%lld" / "%llu".
+void strbuf_append_int(strbuf *sb, int64_t value);
+void strbuf_append_uint(strbuf *sb, uint64_t value);
+// The text of "%.<decimals>f" in the C locale (decimals 0 to 9; negative zero
+// stays "-0.00"). NaN and infinities, which JSON cannot hold, are written as
+// zero with the same number of decimals.
+void strbuf_append_fixed(strbuf *sb, double value, int decimals);
+
+// Appends formatted text. A formatting error drops the piece. Follows the C
+// locale of the moment: never use it for JSON numbers.
 void strbuf_printf(strbuf *sb, const char *fmt, ...) SYSMON_PRINTF(2, 3);
 // Appends `text` as the content of a JSON string (without the quotes):
 // quotation mark, backslash and control bytes are escaped; every other byte,

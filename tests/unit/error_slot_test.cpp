@@ -84,26 +84,41 @@ TEST_F(ErrorSlotTest, ReturnedTextIsNeverNullAndStablePerThread) {
 }
 
 // Writers and readers on several threads: every text a reader gets is one
-// complete message, never a mix of two.
+// complete message, never a mix of two. The reader keeps reading until both
+// writers have written many times, so the reads overlap the writes however
+// the threads are scheduled.
 TEST_F(ErrorSlotTest, ConcurrentWritesAndReadsNeverTear) {
+    sysmon_kill_process(-1);  // the slot holds a whole message from the start
     std::atomic<bool> stop{false};
+    std::atomic<int> written[2] = {0, 0};
     std::vector<std::thread> writers;
     for (int w = 0; w < 2; ++w) {
         writers.emplace_back([&, w] {
-            for (int i = 1; !stop.load(); ++i) sysmon_kill_process(w == 0 ? -i : -1000000000 - i);
+            for (int i = 1; !stop.load(); ++i) {
+                sysmon_kill_process(w == 0 ? -i : -1000000000 - i);
+                written[w].fetch_add(1);
+            }
         });
     }
     const std::regex whole("Invalid pid: -[0-9]+");
     int checked = 0;
-    for (int i = 0; i < 20000; ++i) {
+    bool torn = false;
+    std::string torn_text;
+    auto enough_written = [&] { return written[0].load() >= 2000 && written[1].load() >= 2000; };
+    for (int after = 0; after < 5000 && !torn;) {
         const std::string seen = sysmon_last_error();
-        if (seen.empty()) continue;
-        ASSERT_TRUE(std::regex_match(seen, whole)) << seen;
+        if (!std::regex_match(seen, whole)) {
+            torn = true;
+            torn_text = seen;
+        }
         ++checked;
+        if (enough_written()) ++after;
     }
     stop = true;
     for (auto &t : writers) t.join();
-    EXPECT_GT(checked, 0);
+    EXPECT_FALSE(torn) << torn_text;
+    EXPECT_GE(checked, 5000);
+    EXPECT_TRUE(std::regex_match(std::string(sysmon_last_error()), whole));
 }
 
 // Termination and the error slot never wait for a reading that holds the
