@@ -154,10 +154,10 @@ void draw_top(TopState &state) {
   // Rates: the latest sample of each history, with its sparkline.
   auto last = [](const std::vector<double> &v) { return v.empty() ? 0.0 : v.back(); };
   const int half = COLS / 2;
-  const std::size_t rate_spark = static_cast<std::size_t>(std::max(0, half - 22));
+  const std::size_t rate_spark = static_cast<std::size_t>(std::max(0, half - 23));
   auto rate = [&](int row, int x, const char *label, const std::vector<double> &history) {
-    put(row, x, std::string(label) + fit(human_bytes(last(history)) + "/s", 9, true));
-    put(row, x + 20, sparkline(history, rate_spark, 1024.0, state.unicode), spark_attr);
+    put(row, x, std::string(label) + " " + fit(human_bytes(last(history)) + "/s", 9, true));
+    put(row, x + 21, sparkline(history, rate_spark, 1024.0, state.unicode), spark_attr);
   };
   rate(y, 0, "Net down  ", state.net_down_history);
   rate(y++, half, "Net up    ", state.net_up_history);

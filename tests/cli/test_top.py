@@ -1,6 +1,7 @@
 """`sysmon top` driven under tmux: it starts, shows its sections, follows the
 keys, ends a process after asking, and gives the terminal back on q, Ctrl-C
 and SIGTERM."""
+import itertools
 import os
 import re
 import shlex
@@ -19,8 +20,10 @@ pytestmark = pytest.mark.skipif(TMUX is None, reason="tmux is not installed")
 class Pane:
     """A shell in a detached session of a private tmux server."""
 
+    serial = itertools.count()
+
     def __init__(self, width=120, height=40):
-        self.socket = f"sysmon-test-{os.getpid()}"
+        self.socket = f"sysmon-test-{os.getpid()}-{next(Pane.serial)}"
         env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
         self.tmux("-f", "/dev/null", "new-session", "-d", "-s", "top", "-x", str(width),
                   "-y", str(height), "/bin/sh", env=env)
@@ -65,11 +68,11 @@ def start_top(pane, tag):
     settings before and after can be printed afterwards."""
     pane.type_line(f"S=$(stty -g); {shlex.quote(SYSMON)} top --interval 300; "
                    f"echo \"{tag} rc=$? same=$([ \"$S\" = \"$(stty -g)\" ] && echo yes || echo no)\"")
-    return pane.wait_for(r"PID USER +CPU%")
+    return pane.wait_for(r"Processes: [1-9]")
 
 
 def table_pids(screen):
-    return [int(m.group(1)) for m in re.finditer(r"^ *(\d+) \S+ +\d+\.\d", screen, re.M)]
+    return [int(m.group(1)) for m in re.finditer(r"^ *(\d+) \S+ +\d+\.\d +\d+\.\d +\S+ +\d+ \S ", screen, re.M)]
 
 
 def test_top_sections_keys_and_quit(pane):
@@ -122,7 +125,7 @@ def test_top_sections_keys_and_quit(pane):
         assert re.search(r"^Mem +\[", screen, re.M)
 
         pane.keys("q")
-        screen = pane.wait_for(r"first rc=")
+        screen = pane.wait_for(r"first rc=\d+ same=\w+")
         assert "first rc=0 same=yes" in screen, screen
         assert "PID USER" not in screen  # the alternate screen is gone
     finally:
@@ -134,7 +137,7 @@ def test_top_sections_keys_and_quit(pane):
 def test_top_restores_the_terminal_on_signals(pane):
     start_top(pane, "interrupted")
     pane.keys("C-c")
-    screen = pane.wait_for(r"interrupted rc=")
+    screen = pane.wait_for(r"interrupted rc=\d+ same=\w+")
     assert "interrupted rc=0 same=yes" in screen, screen
 
     start_top(pane, "terminated")
@@ -143,7 +146,7 @@ def test_top_restores_the_terminal_on_signals(pane):
                          timeout=10).stdout.split()
     assert len(top) == 1
     os.kill(int(top[0]), 15)
-    screen = pane.wait_for(r"terminated rc=")
+    screen = pane.wait_for(r"terminated rc=\d+ same=\w+")
     assert "terminated rc=0 same=yes" in screen, screen
 
 
