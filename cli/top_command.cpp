@@ -207,6 +207,11 @@ int run_top(const TopOptions &options) {
         if (!state.rows.empty()) state.selected_pid = state.rows[state.selected].pid;
       }
       if (g_stop) break;
+      if (ch == 'c' || ch == 'm' || ch == 'p' || ch == 'n' || ch == 't' || ch == '/') {
+        // A new order starts at the top of the table.
+        state.selected = state.first_row = 0;
+        state.selected_pid = 0;
+      }
       if (reread) {
         if (state.snapshot.is_null()) {
           refresh_figures(state);
