@@ -120,9 +120,10 @@ def test_top_sections_keys_and_quit(pane):
         assert child.wait(timeout=10) != 0
 
         pane.tmux("resize-window", "-t", "top", "-x", "70", "-y", "20")
-        screen = pane.wait_for(r"PID USER")
+        # Redrawn for the new width: the memory bar ends with its figures.
+        screen = pane.wait_for(r"(?m)^Mem +\[\|*\s*\] \S+/\S+$")
         assert max(len(line) for line in screen.splitlines()) <= 70
-        assert re.search(r"^Mem +\[", screen, re.M)
+        assert "PID USER" in screen
 
         pane.keys("q")
         screen = pane.wait_for(r"first rc=\d+ same=\w+")
