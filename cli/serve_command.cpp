@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <exception>
@@ -135,6 +136,13 @@ int run_serve(const ServeOptions &options) {
   Exporter exporter;
   httplib::Server server;
   server.set_payload_max_length(kMaxPayloadBytes);
+  // SO_REUSEADDR only: a restarted exporter gets its port back at once, but a
+  // second one on a port in use fails instead of sharing it (SO_REUSEPORT,
+  // the library's default, would split the scrapes between both).
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.set_read_timeout(5, 0);
   server.set_write_timeout(5, 0);
   server.Get("/metrics", [&](const httplib::Request &, httplib::Response &res) {

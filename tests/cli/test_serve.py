@@ -4,11 +4,12 @@ import concurrent.futures
 import json
 import os
 import socket
+import subprocess
 
 import pytest
 from prometheus_client.parser import text_string_to_metric_families
 
-from conftest import meminfo_total_bytes, schema
+from conftest import SYSMON, meminfo_total_bytes, schema
 
 # Every family the exporter writes: type and the label names of its samples.
 FAMILIES = {
@@ -170,6 +171,13 @@ def test_concurrent_scrapes(server):
 
     with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
         assert list(pool.map(scrape, range(32))) == [200] * 32
+
+
+def test_a_port_in_use_is_an_error(server):
+    done = subprocess.run([SYSMON, "serve", "--listen", f"127.0.0.1:{server.port}"],
+                          capture_output=True, timeout=30)
+    assert done.returncode == 1 and b"cannot listen" in done.stderr
+    assert server.get("/api/memory")[0] == 200
 
 
 def test_stops_on_sigterm(server):
