@@ -151,6 +151,14 @@ def test_top_restores_the_terminal_on_signals(pane):
     assert "terminated rc=0 same=yes" in screen, screen
 
 
+def test_top_reports_errors_and_keeps_the_terminal(pane):
+    pane.type_line(f"S=$(stty -g); TERM=no-such-terminal {shlex.quote(SYSMON)} top; "
+                   "echo \"failed rc=$? same=$([ \"$S\" = \"$(stty -g)\" ] && echo yes || echo no)\"")
+    screen = pane.wait_for(r"failed rc=\d+ same=\w+")
+    assert "failed rc=1 same=yes" in screen, screen
+    assert "sysmon: cannot use this terminal" in screen
+
+
 def test_top_refuses_a_non_terminal():
     done = subprocess.run([SYSMON, "top"], stdin=subprocess.DEVNULL, capture_output=True,
                           timeout=30)
