@@ -1,0 +1,140 @@
+// The command's plain parts on made-up input: the exposition format, the
+// exporter's metrics from hand-written documents, argument parsers and the
+// terminal view's text helpers.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <vantorel/sysmon.h>
+
+#include "documents.h"
+#include "exporter_metrics.h"
+#include "exposition.h"
+#include "history_metric.h"
+#include "json_output.h"
+#include "listen_address.h"
+#include "process_rows.h"
+#include "text_fit.h"
+
+namespace sysmon_cli {
+namespace {
+
+using nlohmann::json;
+
+TEST(Exposition, EscapesAndSkipsEmptyFamilies) {
+  EXPECT_EQ(escape_label_value("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");
+  EXPECT_EQ(escape_help("x\\y\nz\""), "x\\\\y\\nz\"");
+  Exposition out;
+  out.family("empty_total", "counter", "never sampled");
+  out.family("demo_bytes", "gauge", "Line one\nline two");
+  out.sample({{"name", "say \"hi\""}, {"pid", "7"}}, std::uint64_t{18446744073709551615u});
+  out.sample(0.25);
+  EXPECT_EQ(out.text(),
+            "# HELP demo_bytes Line one\\nline two\n"
+            "# TYPE demo_bytes gauge\n"
+            "demo_bytes{name=\"say \\\"hi\\\"\",pid=\"7\"} 18446744073709551615\n"
+            "demo_bytes 0.25\n");
+}
+
+TEST(Exposition, NumbersReadBackExactly) {
+  EXPECT_EQ(format_value(3.0), "3");
+  EXPECT_EQ(format_value(0.1234), "0.1234");
+  EXPECT_EQ(format_value(2.4e9), "2400000000");
+  EXPECT_EQ(format_value(-0.5), "-0.5");
+  EXPECT_EQ(format_value(std::numeric_limits<double>::quiet_NaN()), "NaN");
+  EXPECT_EQ(format_value(std::numeric_limits<double>::infinity()), "+Inf");
+}
+
+TEST(ExporterMetrics, FromHandWrittenDocuments) {
+  json snapshot = json::parse(R"({
+    "cpu":{"name":"x","cores":1,"threads":2,"total_usage":50.00,"frequency_mhz":2400.0,
+           "per_core":[25.00,75.00],"temperature_c":0.0},
+    "memory":{"total":1000,"used":400,"available":600,"cached":10,"swap_total":0,"swap_used":0},
+    "disks":[{"name":"sd\"a1","mount":"/","fs":"ext4","total":10,"used":4,"free":6,
+              "read_bytes_sec":1,"write_bytes_sec":2}],
+    "network":[{"name":"eth0","ip":"10.0.0.1","up_bytes_sec":5,"down_bytes_sec":6,
+                "total_sent":70,"total_recv":80}],
+    "processes":[{"pid":9,"name":"busy","cpu_percent":100.00}],
+    "gpu":{}, "battery":{"present":false,"percent":0,"status":"AC_Power"},
+    "system":{"hostname":"h","os":"o","kernel":"k","uptime_seconds":42,"cpu_arch":"x86_64"}})");
+  json by_memory = json::array();
+  for (int pid = 1; pid <= 12; ++pid) by_memory.push_back({{"pid", pid}, {"name", "p"}, {"memory_bytes", 100 - pid}});
+  const std::string text = render_metrics(snapshot, by_memory);
+  for (const char *line : {
+           "sysmon_cpu_usage_ratio 0.5\n",
+           "sysmon_cpu_core_usage_ratio{core=\"1\"} 0.75\n",
+           "sysmon_cpu_frequency_hertz 2400000000\n",
+           "sysmon_memory_total_bytes 1000\n",
+           "sysmon_volume_free_bytes{device=\"sd\\\"a1\",mountpoint=\"/\",fstype=\"ext4\"} 6\n",
+           "# TYPE sysmon_network_receive_bytes_total counter\n",
+           "sysmon_network_receive_bytes_total{device=\"eth0\"} 80\n",
+           "sysmon_network_transmit_bytes_per_second{device=\"eth0\"} 5\n",
+           "sysmon_processes 12\n",
+           "sysmon_top_process_cpu_ratio{pid=\"9\",name=\"busy\"} 1\n",
+           "sysmon_top_process_resident_memory_bytes{pid=\"10\",name=\"p\"} 90\n",
+           "sysmon_uptime_seconds 42\n",
+           "sysmon_battery_status{status=\"AC_Power\"} 1\n",
+           "sysmon_gpu_usage_ratio 0\n",
+       }) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+  // Ten processes by memory, no more.
+  EXPECT_EQ(text.find("pid=\"11\""), std::string::npos);
+  // Documents the library could not allocate ("{}", "[]") still give the families.
+  const std::string empty = render_metrics(json::object(), json::array());
+  EXPECT_NE(empty.find("sysmon_memory_total_bytes 0\n"), std::string::npos);
+  EXPECT_EQ(empty.find("sysmon_volume_"), std::string::npos);
+}
+
+TEST(Arguments, ListenAddressesMetricsDocumentsSortKeys) {
+  auto a = parse_listen_address("127.0.0.1:9101");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->host, "127.0.0.1");
+  EXPECT_EQ(a->port, 9101);
+  auto v6 = parse_listen_address("[::1]:0");
+  ASSERT_TRUE(v6);
+  EXPECT_EQ(v6->host, "::1");
+  EXPECT_EQ(v6->port, 0);
+  for (const char *bad : {"", "9101", ":9101", "host:", "host:65536", "host:-1", "host:9x",
+                          "::1:80", "host:123456"}) {
+    EXPECT_FALSE(parse_listen_address(bad)) << bad;
+  }
+  EXPECT_EQ(parse_history_metric("net-down"), SYSMON_METRIC_NET_DOWN);
+  EXPECT_EQ(parse_history_metric("CPU_Temperature"), SYSMON_METRIC_CPU_TEMPERATURE);
+  EXPECT_EQ(parse_history_metric("5"), SYSMON_METRIC_DISK_WRITE);
+  EXPECT_EQ(parse_history_metric("cpu-cores"), kCoreHistory);
+  EXPECT_FALSE(parse_history_metric("8"));
+  EXPECT_FALSE(parse_history_metric("swap"));
+  EXPECT_EQ(parse_document("tree"), Document::tree);
+  EXPECT_FALSE(parse_document("kill"));
+  EXPECT_TRUE(document_has_rates(Document::network));
+  EXPECT_FALSE(document_has_rates(Document::memory));
+  EXPECT_EQ(parse_sort_key("name"), SYSMON_SORT_NAME);
+  EXPECT_FALSE(parse_sort_key("size"));
+}
+
+TEST(TextHelpers, PrettyRowsSparklinesAndFitting) {
+  EXPECT_EQ(format_document(R"({"a":[1]})", false), R"({"a":[1]})");
+  EXPECT_EQ(format_document(R"({"a":[1]})", true), "{\n  \"a\": [\n    1\n  ]\n}");
+  EXPECT_EQ(format_document("not json", true), "not json");
+
+  auto rows = rows_from_tree(json::parse(
+      R"([{"pid":1,"name":"init","children":[{"pid":5,"name":"sh","children":[]}]},
+          {"pid":2,"name":"k","children":[]}])"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].pid, 5);
+  EXPECT_EQ(rows[1].depth, 1);
+  EXPECT_EQ(rows[2].depth, 0);
+  EXPECT_EQ(rows_from_list(json::parse(R"([{"pid":3,"memory_bytes":7}])"))[0].memory_bytes, 7u);
+
+  EXPECT_EQ(human_bytes(0), "0B");
+  EXPECT_EQ(human_bytes(1536), "1.5K");
+  EXPECT_EQ(human_bytes(3.0 * 1024 * 1024 * 1024), "3.0G");
+  EXPECT_EQ(sparkline({0, 50, 100}, 5, 100, false), "  _=#");
+  EXPECT_EQ(sparkline({0, 100}, 1, 1, true), "█");
+  EXPECT_EQ(sparkline({5, 5}, 2, 0, true), "██");
+  EXPECT_EQ(fit("héllo", 3), "hél");
+  EXPECT_EQ(fit("a\tb", 5, true), "a?b  ");
+}
+
+}  // namespace
+}  // namespace sysmon_cli

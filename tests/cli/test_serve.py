@@ -1,0 +1,184 @@
+"""`sysmon serve`: the /metrics exposition read by Prometheus's own Python
+parser, the /api documents, and what the server refuses."""
+import concurrent.futures
+import json
+import os
+import socket
+import subprocess
+
+import pytest
+from prometheus_client.parser import text_string_to_metric_families
+
+from conftest import SYSMON, meminfo_total_bytes, schema
+
+# Every family the exporter writes: type and the label names of its samples.
+FAMILIES = {
+    "sysmon_cpu_usage_ratio": ("gauge", set()),
+    "sysmon_cpu_core_usage_ratio": ("gauge", {"core"}),
+    "sysmon_cpu_logical_processors": ("gauge", set()),
+    "sysmon_cpu_physical_cores": ("gauge", set()),
+    "sysmon_cpu_frequency_hertz": ("gauge", set()),
+    "sysmon_cpu_temperature_celsius": ("gauge", set()),
+    "sysmon_memory_total_bytes": ("gauge", set()),
+    "sysmon_memory_used_bytes": ("gauge", set()),
+    "sysmon_memory_available_bytes": ("gauge", set()),
+    "sysmon_memory_cached_bytes": ("gauge", set()),
+    "sysmon_swap_total_bytes": ("gauge", set()),
+    "sysmon_swap_used_bytes": ("gauge", set()),
+    "sysmon_volume_size_bytes": ("gauge", {"device", "mountpoint", "fstype"}),
+    "sysmon_volume_used_bytes": ("gauge", {"device", "mountpoint", "fstype"}),
+    "sysmon_volume_free_bytes": ("gauge", {"device", "mountpoint", "fstype"}),
+    "sysmon_volume_read_bytes_per_second": ("gauge", {"device", "mountpoint", "fstype"}),
+    "sysmon_volume_write_bytes_per_second": ("gauge", {"device", "mountpoint", "fstype"}),
+    # The parser names counter families without their _total suffix.
+    "sysmon_network_receive_bytes": ("counter", {"device"}),
+    "sysmon_network_transmit_bytes": ("counter", {"device"}),
+    "sysmon_network_receive_bytes_per_second": ("gauge", {"device"}),
+    "sysmon_network_transmit_bytes_per_second": ("gauge", {"device"}),
+    "sysmon_processes": ("gauge", set()),
+    "sysmon_top_process_cpu_ratio": ("gauge", {"pid", "name"}),
+    "sysmon_top_process_resident_memory_bytes": ("gauge", {"pid", "name"}),
+    "sysmon_uptime_seconds": ("gauge", set()),
+    "sysmon_system_info": ("gauge", {"hostname", "os", "kernel", "arch"}),
+    "sysmon_battery_present": ("gauge", set()),
+    "sysmon_battery_charge_ratio": ("gauge", set()),
+    "sysmon_battery_health_ratio": ("gauge", set()),
+    "sysmon_battery_time_remaining_seconds": ("gauge", set()),
+    "sysmon_battery_power_watts": ("gauge", set()),
+    "sysmon_battery_status": ("gauge", {"status"}),
+    "sysmon_gpu_usage_ratio": ("gauge", set()),
+    "sysmon_gpu_memory_total_bytes": ("gauge", set()),
+    "sysmon_gpu_memory_used_bytes": ("gauge", set()),
+}
+# Families that must be present whatever the machine has.
+ALWAYS = set(FAMILIES) - {
+    name for name, (_, labels) in FAMILIES.items() if labels & {"device", "mountpoint"}}
+
+
+def plausible(name, labels, value, memory_total):
+    """Whether one sample's value can be true of this machine."""
+    if value != value or value < 0:
+        return False
+    if name.endswith("_ratio"):
+        return value <= 1.0
+    if name in ("sysmon_system_info", "sysmon_battery_status"):
+        return value == 1
+    if name == "sysmon_battery_present":
+        return value in (0, 1)
+    if name == "sysmon_memory_total_bytes":
+        return value == memory_total
+    if name.startswith(("sysmon_memory_", "sysmon_top_process_resident")):
+        return value <= memory_total
+    if name in ("sysmon_cpu_logical_processors", "sysmon_cpu_physical_cores"):
+        return 1 <= value <= os.cpu_count()
+    if name == "sysmon_processes":
+        return 1 <= value <= 2048
+    if name == "sysmon_uptime_seconds":
+        return 0 < value < 10 * 365 * 86400
+    if name == "sysmon_cpu_temperature_celsius":
+        return value < 150
+    return value == int(value) or "hertz" in name or "watts" in name
+
+
+def test_metrics_parse_with_plausible_samples(server):
+    server.get("/metrics")  # the second scrape measures over a real window
+    status, headers, body = server.get("/metrics")
+    assert status == 200
+    assert headers["Content-Type"].startswith("text/plain; version=0.0.4")
+    text = body.decode("utf-8")
+    memory_total = meminfo_total_bytes()
+    seen = {}
+    for family in text_string_to_metric_families(text):
+        assert family.name in FAMILIES, family.name
+        family_type, label_names = FAMILIES[family.name]
+        assert family.type == family_type, family.name
+        assert family.documentation, family.name
+        assert family.samples, family.name
+        for sample in family.samples:
+            expected_name = family.name + ("_total" if family_type == "counter" else "")
+            assert sample.name == expected_name
+            assert set(sample.labels) == label_names, sample
+            assert all(sample.labels.values()) or family.name == "sysmon_system_info", sample
+            assert plausible(family.name, sample.labels, sample.value, memory_total), sample
+        seen[family.name] = family.samples
+    assert ALWAYS <= set(seen), ALWAYS - set(seen)
+    for line in text.splitlines():
+        if line.startswith("# TYPE "):
+            assert line.split()[2] in text  # every TYPE line names a written family
+
+    cores = seen["sysmon_cpu_core_usage_ratio"]
+    assert sorted(int(s.labels["core"]) for s in cores) == list(range(os.cpu_count()))
+    assert 1 <= len(seen["sysmon_top_process_cpu_ratio"]) <= 10
+    assert len(seen["sysmon_top_process_resident_memory_bytes"]) == 10
+    assert len({s.labels["pid"] for s in seen["sysmon_top_process_cpu_ratio"]}) == \
+        len(seen["sysmon_top_process_cpu_ratio"])
+    if "sysmon_network_receive_bytes" in seen:
+        devices = [s.labels["device"] for s in seen["sysmon_network_receive_bytes"]]
+        assert len(devices) == len(set(devices)) and "lo" not in devices
+    if "sysmon_volume_size_bytes" in seen:
+        for s in seen["sysmon_volume_size_bytes"]:
+            assert s.labels["mountpoint"].startswith("/")
+
+
+@pytest.mark.parametrize("path,schema_name", [
+    ("snapshot", "snapshot"), ("cpu", "cpu"), ("memory", "memory"), ("disks", "disks"),
+    ("network", "network"), ("processes", "processes"), ("tree", "process_tree"),
+    ("gpu", "gpu"), ("battery", "battery"), ("system", "system"),
+    ("history?metric=cpu&count=5", "history"), ("history?metric=cpu-cores", "core_history"),
+    ("processes?sort=memory&limit=3", "processes"), ("tree?limit=2&filter=sysmon", "process_tree"),
+])
+def test_api_documents_are_valid(server, path, schema_name):
+    server.get("/metrics")  # records a history sample
+    status, headers, body = server.get("/api/" + path)
+    assert status == 200 and headers["Content-Type"] == "application/json"
+    schema.validate(schema_name, body)
+    if path.startswith("processes?"):
+        assert len(json.loads(body)) == 3
+    if path.startswith("history?metric=cpu&"):
+        assert len(json.loads(body)) >= 1
+
+
+def test_refuses_what_it_does_not_serve(server):
+    for path in ["/", "/api", "/api/", "/api/kill", "/api/nothing", "/metrics/x", "/favicon.ico"]:
+        assert server.get(path)[0] == 404, path
+    for method in ["POST", "PUT", "DELETE", "PATCH"]:
+        status, headers, _ = server.get("/api/processes", method=method, data=b"")
+        assert status == 405 and "GET" in headers["Allow"], method
+        assert server.get("/metrics", method=method, data=b"")[0] == 405
+    assert server.get("/api/processes?sort=size")[0] == 400
+    assert server.get("/api/history?count=301")[0] == 400
+    assert server.get("/api/cpu?pid=1")[0] == 400
+    # A body larger than any request needs is refused.
+    assert server.get("/metrics", method="POST", data=b"x" * 100000)[0] == 413
+    # An oversized request line is refused and the server keeps serving.
+    with socket.create_connection(("127.0.0.1", server.port), timeout=10) as sock:
+        sock.sendall(b"GET /" + b"a" * 20000 + b" HTTP/1.1\r\nHost: x\r\n\r\n")
+        assert sock.recv(64).startswith(b"HTTP/1.1 414")
+    assert server.get("/api/memory")[0] == 200
+
+
+def test_concurrent_scrapes(server):
+    def scrape(i):
+        path = "/metrics" if i % 2 else "/api/processes"
+        status, _, body = server.get(path)
+        assert status == 200
+        if i % 2:
+            names = {f.name for f in text_string_to_metric_families(body.decode())}
+            assert "sysmon_memory_total_bytes" in names
+        else:
+            schema.validate("processes", body)
+        return status
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
+        assert list(pool.map(scrape, range(32))) == [200] * 32
+
+
+def test_a_port_in_use_is_an_error(server):
+    done = subprocess.run([SYSMON, "serve", "--listen", f"127.0.0.1:{server.port}"],
+                          capture_output=True, timeout=30)
+    assert done.returncode == 1 and b"cannot listen" in done.stderr
+    assert server.get("/api/memory")[0] == 200
+
+
+def test_stops_on_sigterm(server):
+    assert server.stop() == 0
