@@ -20,9 +20,9 @@ TEST(Soak, HundredThousandMixedCallsKeepTheHeapFlat) {
     fake_platform_reset();
     fake_clock_install();
     fake_alloc_install();
-    for (int i = 0; i < 500; ++i)
+    for (int i = 0; i < 200; ++i)
         g_fake.procs.push_back(fake_process(i + 1, i / 2, i % 3 == 0 ? "long name process" : "p", i % 50, 4096u * i));
-    g_fake.cpu.per_core_count = 64;
+    g_fake.cpu.per_core_count = 16;
     g_fake.nets.assign(4, sysmon_net_info{});
     const std::string filter(200, 'p');
 
