@@ -24,6 +24,8 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -359,8 +361,13 @@ std::string field_text(const char (&field)[N]) {
 
 // ---- The readings --------------------------------------------------------------
 
+bool s_trace = false;
+
 void read_snapshot() {
     const json doc = parse_document(sysmon_snapshot(), "snapshot");
+    if (s_trace)
+        std::fprintf(stderr, "  snapshot: %zu processes, %zu disks, %zu per core\n", doc["processes"].size(),
+                     doc["disks"].size(), doc["cpu"]["per_core"].size());
     FUZZ_CHECK(doc.is_object() && doc.size() == 8, "snapshot members: " + doc.dump());
     check_cpu(doc["cpu"]);
     check_object(doc["memory"], kMemory, "memory");
@@ -404,6 +411,7 @@ void read_tree(FuzzedDataProvider &in) {
     if (limit >= 1) FUZZ_CHECK(doc.size() <= static_cast<size_t>(limit), "more roots than the limit");
     size_t nodes = 0;
     for (const json &root : doc) nodes += check_node(root, 0);
+    if (s_trace) std::fprintf(stderr, "  tree: %zu roots, %zu nodes\n", doc.size(), nodes);
     // Every listed process appears at most once.
     FUZZ_CHECK(nodes <= SYSMON_MAX_PROCS, "more nodes than processes");
     if (!s_force_procs) FUZZ_CHECK(nodes <= g_fake.procs.size(), "a process listed twice");
@@ -464,8 +472,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     s_force_disks = s_force_nets = s_force_procs = false;
     s_clean_texts = in.ConsumeBool();
 
+    // SYSMON_FUZZ_TRACE=1 prints each step, for reading a crashing input.
+    static const bool trace = std::getenv("SYSMON_FUZZ_TRACE") != nullptr;
+    s_trace = trace;
     for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
-        switch (in.ConsumeIntegralInRange<int>(0, 18)) {
+        const int op = in.ConsumeIntegralInRange<int>(0, 18);
+        if (trace) std::fprintf(stderr, "step %d: op %d (%zu bytes left)\n", step, op, in.remaining_bytes());
+        switch (op) {
             case 0: hostile_cpu(in); break;
             case 1: hostile_lists(in); break;
             case 2: hostile_processes(in); break;

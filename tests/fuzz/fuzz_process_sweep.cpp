@@ -10,6 +10,8 @@
 // and no more records than the capacity are filled.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -79,9 +81,10 @@ void collect(const unsigned char *block, size_t size, int32_t capacity, double e
         derive_proc_apply_figures(&walk, proc, &figures);
         derive_proc_set_status(proc, entry.all_threads_suspended);
         if ((pid & 3) == 1) {
-            // A command line and an owner read from the process: the name's
-            // bytes again, from its other end.
-            derive_proc_set_command(proc, s_name + 1, sizeof s_name - 1);
+            // A command line and an owner read from the process (in UTF-8,
+            // as the collector converts them): the name again, cut to the
+            // fields' sizes by the derivations.
+            derive_proc_set_command(proc, s_name, sizeof s_name);
             derive_proc_set_user(proc, s_name);
         }
     }
@@ -89,6 +92,11 @@ void collect(const unsigned char *block, size_t size, int32_t capacity, double e
     const int32_t usable = capacity > 0 ? capacity : 0;
     FUZZ_CHECK(count >= 0 && count <= usable, "count " + std::to_string(count));
     for (int32_t i = 0; i < count; ++i) check_record(s_procs[i]);
+    // SYSMON_FUZZ_TRACE=1 prints the records, for reading an input.
+    static const bool trace = std::getenv("SYSMON_FUZZ_TRACE") != nullptr;
+    for (int32_t i = 0; trace && i < count; ++i)
+        std::fprintf(stderr, "pid %d ppid %d threads %d %s \"%s\" cpu %.2f\n", s_procs[i].pid, s_procs[i].ppid,
+                     s_procs[i].threads, s_procs[i].status, s_procs[i].name, s_procs[i].cpu_percent);
 }
 
 }  // namespace
