@@ -4,6 +4,9 @@
 #define VANTOREL_TESTS_FUZZ_CHECKS_H
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -38,5 +41,21 @@ nlohmann::json parse_strict_json(const std::string &text, const char *what);
 // The text with every byte from 0x80 up replaced by '?': what remains is
 // the document's syntax, for documents whose texts came from hostile bytes.
 std::string with_ascii_only(const char *text);
+
+// Bytes in a heap block of exactly their size, never null (also when
+// empty), so that AddressSanitizer reports any read beyond them.
+class exact_bytes {
+public:
+    exact_bytes(const void *bytes, size_t size) : block_(new char[size]), size_(size) {
+        if (size > 0) std::memcpy(block_.get(), bytes, size);
+    }
+    const char *data() const { return block_.get(); }
+    size_t size() const { return size_; }
+    char operator[](size_t i) const { return block_[i]; }
+
+private:
+    std::unique_ptr<char[]> block_;
+    size_t size_;
+};
 
 #endif  // VANTOREL_TESTS_FUZZ_CHECKS_H
