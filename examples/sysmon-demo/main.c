@@ -1,10 +1,16 @@
 /*
- * sysmon-demo: a tiny host for vantorel-sysmon.dll. It loads the library at
- * run time, as any host would, calls one query and prints its JSON document.
+ * sysmon-demo: a tiny host for vantorel-sysmon (vantorel-sysmon.dll on
+ * Windows, libvantorel-sysmon.so.1 on Linux). It loads the library at run
+ * time, as any host would, calls one query and prints its JSON document.
  *
  *   sysmon-demo [options] [command [arguments]]     (see usage() below)
  */
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <dlfcn.h>
+#include <time.h>
+#endif
 
 #include <errno.h>
 #include <stdint.h>
@@ -68,27 +74,74 @@ static int parse_int(const char *text, int32_t *value) {
     return 0;
 }
 
-static FARPROC lookup(HMODULE module, const char *name, int *missing) {
-    FARPROC proc = GetProcAddress(module, name);
-    if (proc == NULL) {
-        fprintf(stderr, "sysmon-demo: %s is not exported by vantorel-sysmon.dll\n", name);
-        *missing = 1;
-    }
-    return proc;
+#ifdef _WIN32
+#define SYSMON_LIBRARY_NAME "vantorel-sysmon.dll"
+typedef HMODULE module_handle;
+
+static void (*find_symbol(module_handle module, const char *name))(void) {
+    /* FARPROC to a plain function pointer without -Wcast-function-type noise. */
+    return (void (*)(void))GetProcAddress(module, name);
 }
 
-/* FARPROC to a typed pointer without -Wcast-function-type noise. */
-#define LOOKUP(lib, field, type, name) \
-    ((lib)->field = (type)(void (*)(void))lookup(module, name, &missing))
+static module_handle open_library(void) {
+    HMODULE module = LoadLibraryA(SYSMON_LIBRARY_NAME);
+    if (module == NULL) {
+        fprintf(stderr, "sysmon-demo: cannot load " SYSMON_LIBRARY_NAME " (error %lu)\n",
+                (unsigned long)GetLastError());
+    }
+    return module;
+}
+
+static void pause_ms(int32_t ms) { Sleep((DWORD)ms); }
+#else
+/* Found through the dynamic loader's search path (LD_LIBRARY_PATH, the
+ * demo's run path, the system directories). */
+#define SYSMON_LIBRARY_NAME "libvantorel-sysmon.so.1"
+typedef void *module_handle;
+
+static void (*find_symbol(module_handle module, const char *name))(void) {
+    void (*fn)(void) = NULL;
+    void *symbol = dlsym(module, name);
+    /* POSIX guarantees that a data pointer from dlsym converts to a function
+     * pointer; copying the bytes says so without a cast warning. */
+    memcpy(&fn, &symbol, sizeof fn);
+    return fn;
+}
+
+static module_handle open_library(void) {
+    void *module = dlopen(SYSMON_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL);
+    if (module == NULL) {
+        const char *reason = dlerror();
+        fprintf(stderr, "sysmon-demo: cannot load " SYSMON_LIBRARY_NAME " (%s)\n",
+                reason != NULL ? reason : "unknown error");
+    }
+    return module;
+}
+
+static void pause_ms(int32_t ms) {
+    struct timespec delay;
+    delay.tv_sec = ms / 1000;
+    delay.tv_nsec = (long)(ms % 1000) * 1000000L;
+    while (nanosleep(&delay, &delay) != 0) {
+    }
+}
+#endif
+
+static void (*lookup(module_handle module, const char *name, int *missing))(void) {
+    void (*fn)(void) = find_symbol(module, name);
+    if (fn == NULL) {
+        fprintf(stderr, "sysmon-demo: %s is not exported by " SYSMON_LIBRARY_NAME "\n", name);
+        *missing = 1;
+    }
+    return fn;
+}
+
+#define LOOKUP(lib, field, type, name) ((lib)->field = (type)lookup(module, name, &missing))
 
 static int load_library(struct library *lib) {
     int missing = 0;
-    HMODULE module = LoadLibraryA("vantorel-sysmon.dll");
-    if (module == NULL) {
-        fprintf(stderr, "sysmon-demo: cannot load vantorel-sysmon.dll (error %lu)\n",
-                (unsigned long)GetLastError());
-        return -1;
-    }
+    module_handle module = open_library();
+    if (module == NULL) return -1;
     LOOKUP(lib, init, fn_int_void, "sysmon_init");
     LOOKUP(lib, cleanup, fn_void_void, "sysmon_cleanup");
     LOOKUP(lib, set_process_filter, fn_void_text, "sysmon_set_process_filter");
@@ -212,10 +265,10 @@ int main(int argc, char **argv) {
          * one is made by initialisation, then the demo waits. */
         lib.init();
         for (int32_t i = 0; i < samples; ++i) {
-            Sleep((DWORD)interval_ms);
+            pause_ms(interval_ms);
             lib.snapshot();
         }
-        if (is_rate_bearing(command)) Sleep((DWORD)interval_ms);
+        if (is_rate_bearing(command)) pause_ms(interval_ms);
     }
 
     if (strcmp(command, "kill") == 0) {

@@ -188,7 +188,7 @@ SYSMON_API int32_t sysmon_kill_process(int32_t pid);
  * that thread calls sysmon_last_error again. Never NULL. */
 SYSMON_API const char *sysmon_last_error(void);
 
-/* The platform code of this build: always 1 (Windows). */
+/* The platform code of this build: 1 Windows, 2 Linux. */
 SYSMON_API int32_t sysmon_platform(void);
 
 #ifdef __cplusplus

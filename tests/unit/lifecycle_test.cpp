@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -346,7 +347,9 @@ TEST_F(LifecycleTest, CleanupRacingWithQueriesNeverTouchesReleasedBuffers) {
     for (int i = 0; i < 150 || readings.load() < 300; ++i) {
         sysmon_cleanup();
         if (i % 2 == 0) sysmon_init();
-        std::this_thread::yield();
+        // A short pause lets the readers take the lock: a tight loop could
+        // starve them for seconds on a loaded machine.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     stop = true;
     for (auto &t : readers) t.join();

@@ -1,0 +1,240 @@
+// Process collector: one record per /proc/PID directory. Per process it
+// reads stat (identity, state, threads, times, resident set), cmdline and io,
+// all opened relative to one descriptor of the proc root; status only when
+// the real user id is not known yet for that process. Nothing is allocated
+// per process: every buffer and table is static.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "counter_rates.h"
+#include "file_read.h"
+#include "linux_sources.h"
+#include "pid_files_parse.h"
+#include "sysmon_internal.h"
+#include "text_scan.h"
+#include "text_utf8.h"
+#include "user_names.h"
+
+namespace {
+
+// What a collection keeps of each process it listed, ascending by pid.
+struct proc_counters_entry {
+    int32_t pid;
+    int32_t has_io;
+    uint64_t start_time;   // tells a reused pid from the process before
+    uint64_t cpu_time;     // 100-ns units
+    uint64_t read_bytes;
+    uint64_t write_bytes;
+    // The real uid read from status, with the owner of /proc/PID at that
+    // moment: while start time and owner stay the same, the real uid is
+    // taken from here instead of reading status again.
+    int32_t has_real_uid;
+    uint32_t real_uid;
+    uint32_t owner_uid;
+};
+
+struct proc_counters {
+    int32_t count;
+    proc_counters_entry entries[SYSMON_MAX_PROCS];
+};
+
+baseline_pair<proc_counters> s_baselines;
+proc_counters s_discard;
+
+// Raw directory entries of the proc root.
+alignas(8) char s_dirents[64 * 1024];
+char s_stat_text[4096];
+char s_status_text[8192];
+char s_cmdline[4096];
+char s_io_text[1024];
+
+struct linux_dirent64 {
+    uint64_t d_ino;
+    int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+bool entry_less(const proc_counters_entry &a, const proc_counters_entry &b) { return a.pid < b.pid; }
+
+const proc_counters_entry *find_entry(const proc_counters &c, int32_t pid) {
+    const proc_counters_entry *end = c.entries + c.count;
+    const proc_counters_entry *at = std::lower_bound(
+        c.entries, end, pid, [](const proc_counters_entry &e, int32_t p) { return e.pid < p; });
+    return at != end && at->pid == pid ? at : nullptr;
+}
+
+uint64_t ticks_to_100ns(uint64_t ticks, uint64_t hz) {
+    if (hz == 0) return 0;
+    if (10000000 % hz == 0) return saturating_mul(ticks, 10000000 / hz);
+    return saturating_mul(ticks, 10000000) / hz;
+}
+
+// "1234/<file>" into out.
+void pid_path(char *out, size_t size, const char *pid_name, size_t pid_len, const char *file) {
+    const size_t file_len = std::strlen(file);
+    if (pid_len + 1 + file_len + 1 > size) {
+        out[0] = '\0';
+        return;
+    }
+    std::memcpy(out, pid_name, pid_len);
+    out[pid_len] = '/';
+    std::memcpy(out + pid_len + 1, file, file_len + 1);
+}
+
+struct collection {
+    int proc_fd;
+    uint64_t hz;
+    uint64_t page_size;
+    uint64_t memory_total;
+    double elapsed;
+    const proc_counters *base;     // rates derive against it
+    const proc_counters *newest;   // the latest knowledge of real uids
+    proc_counters *store;
+};
+
+// Reads one process into `proc` and `kept`. False when its stat file could
+// not be read: the process vanished and is not listed.
+bool read_process(const collection &c, const char *pid_name, size_t pid_len, sysmon_proc_info *proc,
+                  proc_counters_entry *kept) {
+    char path[64];
+    pid_path(path, sizeof path, pid_name, pid_len, "stat");
+    const int64_t stat_len = read_file_at(c.proc_fd, path, s_stat_text, sizeof s_stat_text);
+    if (stat_len <= 0) return false;
+    pid_stat st;
+    if (!parse_pid_stat(s_stat_text, static_cast<size_t>(stat_len), &st)) return false;
+
+    std::memset(proc, 0, sizeof *proc);
+    std::memset(kept, 0, sizeof *kept);
+    proc->pid = st.pid;
+    proc->ppid = st.ppid;
+    proc->threads = st.num_threads;
+    utf8_set(proc->status, pid_state_word(st.state));
+    proc->memory_bytes = saturating_mul(st.rss_pages, c.page_size);
+    if (c.memory_total != 0)
+        proc->memory_percent = static_cast<double>(proc->memory_bytes) * 100.0 /
+                               static_cast<double>(c.memory_total);
+    proc->user_time = ticks_to_100ns(st.utime, c.hz);
+    proc->kernel_time = ticks_to_100ns(st.stime, c.hz);
+    proc->cpu_time = saturating_add(proc->user_time, proc->kernel_time);
+    kept->pid = st.pid;
+    kept->start_time = st.start_time;
+    kept->cpu_time = proc->cpu_time;
+
+    // Until the command line is read, the name is the task name.
+    utf8_set(proc->name, st.comm, st.comm_len);
+
+    // The real user: known from an earlier collection while the process is
+    // the same and the owner of its directory has not changed.
+    struct stat owner;
+    if (fstatat(c.proc_fd, pid_name, &owner, 0) == 0) {
+        const proc_counters_entry *known = find_entry(*c.newest, st.pid);
+        if (known != nullptr && known->has_real_uid && known->start_time == st.start_time &&
+            known->owner_uid == owner.st_uid) {
+            kept->has_real_uid = 1;
+            kept->real_uid = known->real_uid;
+        } else {
+            pid_path(path, sizeof path, pid_name, pid_len, "status");
+            const int64_t n = read_file_at(c.proc_fd, path, s_status_text, sizeof s_status_text);
+            uint32_t uid = 0;
+            if (n > 0 && parse_status_real_uid(s_status_text, static_cast<size_t>(n), &uid)) {
+                kept->has_real_uid = 1;
+                kept->real_uid = uid;
+            }
+        }
+        kept->owner_uid = owner.st_uid;
+        if (kept->has_real_uid) utf8_set(proc->user, user_name_of(kept->real_uid));
+    }
+
+    pid_path(path, sizeof path, pid_name, pid_len, "cmdline");
+    const int64_t cmd_len = read_file_at(c.proc_fd, path, s_cmdline, sizeof s_cmdline);
+    pid_command_and_name(st.comm, st.comm_len, s_cmdline, cmd_len > 0 ? static_cast<size_t>(cmd_len) : 0,
+                         proc->command, sizeof proc->command, proc->name, sizeof proc->name);
+
+    pid_path(path, sizeof path, pid_name, pid_len, "io");
+    const int64_t io_len = read_file_at(c.proc_fd, path, s_io_text, sizeof s_io_text);
+    if (io_len > 0 &&
+        parse_pid_io(s_io_text, static_cast<size_t>(io_len), &kept->read_bytes, &kept->write_bytes))
+        kept->has_io = 1;
+
+    // Rates against the same process (same pid and start time) in the baseline.
+    const proc_counters_entry *prev = find_entry(*c.base, st.pid);
+    if (prev != nullptr && prev->start_time == st.start_time) {
+        proc->cpu_percent = process_cpu_percent(proc->cpu_time, prev->cpu_time, c.elapsed);
+        if (kept->has_io && prev->has_io) {
+            proc->read_bytes_sec = counter_rate(kept->read_bytes, prev->read_bytes, c.elapsed);
+            proc->write_bytes_sec = counter_rate(kept->write_bytes, prev->write_bytes, c.elapsed);
+        }
+    }
+    return true;
+}
+
+bool all_digits(const char *name, size_t *len) {
+    size_t n = 0;
+    for (; name[n] != '\0'; ++n)
+        if (name[n] < '0' || name[n] > '9') return false;
+    *len = n;
+    return n > 0 && n < 12;
+}
+
+}  // namespace
+
+int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_t capacity,
+                                 const sysmon_window *window, uint64_t memory_total) {
+    if (procs == nullptr || count == nullptr) return -1;
+    const int32_t usable = capacity > 0 ? capacity : 0;
+    *count = 0;
+    std::memset(procs, 0, sizeof *procs * static_cast<size_t>(usable));
+    const int32_t limit = usable < SYSMON_MAX_PROCS ? usable : SYSMON_MAX_PROCS;
+
+    const int proc_fd =
+        open(linux_sources_current().proc_root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (proc_fd < 0) return -1;
+
+    const bool advance = window == nullptr || window->advance != 0;
+    static long hz = sysconf(_SC_CLK_TCK);
+    static long page_size = sysconf(_SC_PAGESIZE);
+    collection c{};
+    c.proc_fd = proc_fd;
+    c.hz = hz > 0 ? static_cast<uint64_t>(hz) : 100;
+    c.page_size = page_size > 0 ? static_cast<uint64_t>(page_size) : 4096;
+    c.memory_total = memory_total;
+    c.elapsed = window != nullptr ? window->elapsed_sec : 0.0;
+    c.base = &s_baselines.against(window);
+    c.newest = &s_baselines.slots[s_baselines.newest];
+    c.store = advance ? &s_baselines.next() : &s_discard;
+    proc_counters &store = *c.store;
+    store.count = 0;
+
+    int32_t filled = 0;
+    bool sorted = true;
+    while (filled < limit) {
+        const long n = syscall(SYS_getdents64, proc_fd, s_dirents, sizeof s_dirents);
+        if (n <= 0) break;
+        for (long offset = 0; offset < n && filled < limit;) {
+            const linux_dirent64 *d = reinterpret_cast<const linux_dirent64 *>(s_dirents + offset);
+            offset += d->d_reclen;
+            size_t len = 0;
+            if (!all_digits(d->d_name, &len)) continue;
+            proc_counters_entry &kept = store.entries[store.count];
+            if (!read_process(c, d->d_name, len, &procs[filled], &kept)) continue;
+            if (store.count > 0 && store.entries[store.count - 1].pid >= kept.pid) sorted = false;
+            ++store.count;
+            ++filled;
+        }
+    }
+    close(proc_fd);
+    *count = filled;
+    // The proc root lists pids in ascending order; a tree that does not gets
+    // its table sorted, so that look-ups stay binary searches.
+    if (!sorted) std::sort(store.entries, store.entries + store.count, entry_less);
+    if (advance) s_baselines.commit(window);
+    return 0;
+}

@@ -1,0 +1,31 @@
+// /proc/stat: the aggregate and per-processor time lines and the boot time.
+#ifndef VANTOREL_LINUX_PROC_STAT_PARSE_H
+#define VANTOREL_LINUX_PROC_STAT_PARSE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "counter_rates.h"
+#include "sysmon_internal.h"
+
+struct proc_stat_cpu {
+    int32_t index;  // N of the cpuN line
+    cpu_times times;
+};
+
+struct proc_stat_reading {
+    int32_t has_total;  // the aggregate "cpu" line was read
+    cpu_times total;
+    // The cpuN lines in file order (online processors; offline ones leave
+    // gaps in N). At most SYSMON_MAX_CORES.
+    int32_t cpu_count;
+    proc_stat_cpu cpus[SYSMON_MAX_CORES];
+    int32_t has_btime;
+    uint64_t btime;  // boot instant, seconds since 1970 UTC
+};
+
+// Parses the text; missing time fields read as 0 (older kernels have fewer
+// columns), a line without any time field is ignored.
+void parse_proc_stat(const char *text, size_t len, proc_stat_reading *out);
+
+#endif  // VANTOREL_LINUX_PROC_STAT_PARSE_H

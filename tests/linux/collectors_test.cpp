@@ -1,0 +1,467 @@
+// The Linux collectors run on fixture trees: what each record holds, the
+// hostile shapes (truncated and empty files, odd names, vanishing processes,
+// gaps, counters that go down, escaped and repeated mounts, missing sensor
+// and supply folders), and the rates between two collections.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fixture_tree.h"
+#include "sysmon_internal.h"
+
+namespace {
+
+const sysmon_window kNoGrowth = advancing(0.0);
+
+struct process_list {
+    std::vector<sysmon_proc_info> records = std::vector<sysmon_proc_info>(SYSMON_MAX_PROCS);
+    int32_t count = -1;
+    void collect(const sysmon_window &w, uint64_t memory_total = 0) {
+        ASSERT_EQ(sysmon_collect_processes(records.data(), &count, SYSMON_MAX_PROCS, &w, memory_total), 0);
+    }
+    const sysmon_proc_info *find(int32_t pid) const {
+        for (int32_t i = 0; i < count; ++i)
+            if (records[i].pid == pid) return &records[i];
+        return nullptr;
+    }
+};
+
+std::vector<sysmon_disk_info> collect_disks(const sysmon_window &w, int32_t capacity = SYSMON_MAX_DISKS) {
+    std::vector<sysmon_disk_info> disks(SYSMON_MAX_DISKS);
+    int32_t count = -1;
+    EXPECT_EQ(sysmon_collect_disks(disks.data(), &count, capacity, &w), 0);
+    disks.resize(static_cast<size_t>(count));
+    return disks;
+}
+
+std::vector<sysmon_net_info> collect_nets(const sysmon_window &w) {
+    std::vector<sysmon_net_info> nets(SYSMON_MAX_NETS);
+    int32_t count = -1;
+    EXPECT_EQ(sysmon_collect_network(nets.data(), &count, SYSMON_MAX_NETS, &w), 0);
+    nets.resize(static_cast<size_t>(count));
+    return nets;
+}
+
+std::string pid_stat(int pid, const std::string &comm, char state, int ppid, int utime, int stime,
+                     int threads, int start, int rss) {
+    return std::to_string(pid) + " (" + comm + ") " + state + " " + std::to_string(ppid) +
+           " 1 1 0 -1 0 0 0 0 0 " + std::to_string(utime) + " " + std::to_string(stime) + " 0 0 20 0 " +
+           std::to_string(threads) + " 0 " + std::to_string(start) + " 1000 " + std::to_string(rss) + " 0\n";
+}
+
+std::string pid_io(uint64_t read_bytes, uint64_t write_bytes) {
+    return "read_bytes: " + std::to_string(read_bytes) + "\nwrite_bytes: " + std::to_string(write_bytes) + "\n";
+}
+
+// Every text field is valid UTF-8 and terminated within its field.
+template <size_t N>
+bool valid_field(const char (&field)[N]) {
+    const void *nul = std::memchr(field, '\0', N);
+    if (nul == nullptr) return false;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(field);
+    const unsigned char *end = static_cast<const unsigned char *>(nul);
+    while (p < end) {
+        int n = *p < 0x80 ? 1 : (*p >= 0xC2 && *p <= 0xDF) ? 2 : (*p >= 0xE0 && *p <= 0xEF) ? 3
+                : (*p >= 0xF0 && *p <= 0xF4) ? 4 : 0;
+        if (n == 0 || end - p < n) return false;
+        for (int i = 1; i < n; ++i)
+            if ((p[i] & 0xC0) != 0x80) return false;
+        p += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(LinuxCpuCollector, IdentityCountsFrequencyAndTemperature) {
+    fixture_sources sources(fixture_dir("workstation"));
+    sysmon_cpu_info cpu;
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    EXPECT_STREQ(cpu.name, "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz");
+    EXPECT_EQ(cpu.threads, 3);          // cpu1 is offline
+    EXPECT_EQ(cpu.cores, 2);            // core ids 0, 0, 1 in package 0
+    EXPECT_EQ(cpu.per_core_count, 3);
+    EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 2500.0);  // cpufreq, not cpuinfo
+    EXPECT_DOUBLE_EQ(cpu.temperature_c, 54.5);    // coretemp "Package id 0", not the first hwmon
+    EXPECT_EQ(sysmon_collect_cpu(nullptr, &kNoGrowth), -1);
+}
+
+TEST(LinuxCpuCollector, OtherSourcesOnASparseTree) {
+    fixture_sources sources(fixture_dir("server"));
+    sysmon_cpu_info cpu;
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    EXPECT_STREQ(cpu.name, "Raspberry Pi 4 Model B");  // "Hardware" line
+    EXPECT_EQ(cpu.threads, 1);
+    EXPECT_EQ(cpu.cores, 1);                           // no topology: the logical count
+    EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 1500.0);       // cpuinfo, no cpufreq
+    EXPECT_DOUBLE_EQ(cpu.temperature_c, 63.0);         // x86_pkg_temp zone, not the first
+}
+
+TEST(LinuxCpuCollector, NoSourcesAtAll) {
+    fixture_sources sources(fixture_dir("empty"));
+    sysmon_cpu_info cpu;
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    EXPECT_STREQ(cpu.name, "x86_64");  // uname's machine
+    EXPECT_EQ(cpu.threads, 0);
+    EXPECT_EQ(cpu.per_core_count, 0);
+    EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 0.0);
+    EXPECT_DOUBLE_EQ(cpu.temperature_c, 0.0);
+}
+
+TEST(LinuxCpuCollector, LoadsFromGrowthPerLineAndZeroWithoutAPreviousReading) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    sysmon_cpu_info cpu;
+    {
+        // A reading with no time lines leaves no baseline: the next one is 0.
+        fixture_sources none(fixture_dir("empty"));
+        sysmon_collect_cpu(&cpu, &kNoGrowth);
+    }
+    fixture_sources again(tree.root);
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    EXPECT_DOUBLE_EQ(cpu.total_usage, 0.0);
+    for (int32_t i = 0; i < cpu.per_core_count; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 0.0);
+
+    // cpu0: user +20 (guest +10 inside it), system +10, idle +60, iowait +10 -> 30 %.
+    // cpu2: user +100, idle +100, iowait down by 50 (no growth) -> 50 %.
+    // cpu3: offline now; cpu1 back online (no baseline) -> 0.
+    tree.write("proc/stat",
+               "cpu  1120 100 510 8160 410 50 50 0 210 0\n"
+               "cpu0 320 50 160 2060 110 20 20 0 110 0\n"
+               "cpu1 5 5 5 5 5 0 0 0 0 0\n"
+               "cpu2 400 25 150 2100 50 15 15 0 50 0\n"
+               "btime 1700000000\n");
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    ASSERT_EQ(cpu.per_core_count, 3);
+    EXPECT_EQ(cpu.threads, 3);
+    EXPECT_DOUBLE_EQ(cpu.per_core[0], 30.0);
+    EXPECT_DOUBLE_EQ(cpu.per_core[1], 0.0);
+    EXPECT_DOUBLE_EQ(cpu.per_core[2], 50.0);
+    // Aggregate: busy +130 (user 120, system 10), idle +160 + iowait +10.
+    EXPECT_NEAR(cpu.total_usage, 130.0 * 100.0 / 300.0, 1e-9);
+}
+
+TEST(LinuxCpuCollector, AWindowThatDoesNotAdvanceKeepsItsBaseline) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    sysmon_cpu_info cpu;
+    sysmon_collect_cpu(&cpu, &kNoGrowth);
+    tree.write("proc/stat", "cpu  1100 100 500 8100 400 50 50 0 200 0\ncpu0 400 50 150 2100 100 20 20 0 100 0\n");
+    const sysmon_window keep{0.05, SYSMON_BASELINE_NEWEST, 0};
+    sysmon_collect_cpu(&cpu, &keep);
+    EXPECT_DOUBLE_EQ(cpu.per_core[0], 50.0);
+    // The baseline is still the first reading, not the one just made.
+    sysmon_collect_cpu(&cpu, &keep);
+    EXPECT_DOUBLE_EQ(cpu.per_core[0], 50.0);
+}
+
+TEST(LinuxMemoryCollector, MeminfoFiguresAndMissingFile) {
+    sysmon_mem_info mem;
+    {
+        fixture_sources sources(fixture_dir("workstation"));
+        ASSERT_EQ(sysmon_collect_mem(&mem), 0);
+        EXPECT_EQ(mem.total, 16000000ull * 1024);
+        EXPECT_EQ(mem.available, 6000000ull * 1024);
+        EXPECT_EQ(mem.used, 10000000ull * 1024);
+        EXPECT_EQ(mem.cached, 3500000ull * 1024);
+        EXPECT_EQ(mem.swap_total, 4000000ull * 1024);
+        EXPECT_EQ(mem.swap_used, 1000000ull * 1024);
+    }
+    fixture_sources sources(fixture_dir("empty"));
+    ASSERT_EQ(sysmon_collect_mem(&mem), 0);
+    EXPECT_EQ(mem.total, 0u);
+    EXPECT_EQ(sysmon_collect_mem(nullptr), -1);
+}
+
+TEST(LinuxDiskCollector, EachBlockDeviceOnceAtItsFirstMount) {
+    fixture_sources sources(fixture_dir("workstation"));
+    const std::vector<sysmon_disk_info> disks = collect_disks(kNoGrowth);
+    ASSERT_EQ(disks.size(), 4u);
+    // proc, tmpfs: not block devices; the bind mount of sda2 and the second
+    // mount of sda1: already listed; loop0: no file-system figures.
+    EXPECT_STREQ(disks[0].name, "sda2");
+    EXPECT_STREQ(disks[0].mount, "/");
+    EXPECT_STREQ(disks[0].fs, "ext4");
+    EXPECT_EQ(disks[0].total, 1000u);
+    EXPECT_EQ(disks[0].free, 400u);
+    EXPECT_EQ(disks[0].used, 600u);
+    EXPECT_STREQ(disks[1].name, "sda1");
+    EXPECT_STREQ(disks[1].mount, "/mnt/my disk");  // \040 decoded
+    EXPECT_STREQ(disks[1].fs, "vfat");
+    EXPECT_EQ(disks[1].used, 0u);                  // free above total
+    EXPECT_STREQ(disks[2].name, "nvme0n1p2");
+    EXPECT_STREQ(disks[2].mount, "/data");
+    EXPECT_STREQ(disks[3].name, "dm-0");           // anonymous device number, /dev source
+    EXPECT_STREQ(disks[3].fs, "btrfs");
+
+    EXPECT_EQ(collect_disks(kNoGrowth, 2).size(), 2u);
+    EXPECT_EQ(collect_disks(kNoGrowth, 0).size(), 0u);
+}
+
+TEST(LinuxDiskCollector, RatesFromSectorGrowthAndCountersThatGoDown) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    collect_disks(kNoGrowth);
+    tree.write("proc/diskstats",
+               "   8       1 sda1 10 0 1000 0 5 0 1000 0 0 0 0\n"      // written went down
+               "   8       2 sda2 20 0 2400 0 6 0 3800 0 0 0 0\n"      // +400 / +800 sectors
+               " 259       2 nvme0n1p2 40 0 4000 0 8 0 5000 0 0 0 0\n"
+               " 253       0 dm-0 50 0 6000 0 9 0 7000 0 0 0 0\n");
+    const std::vector<sysmon_disk_info> disks = collect_disks(advancing(2.0));
+    ASSERT_EQ(disks.size(), 4u);
+    EXPECT_EQ(disks[0].read_bytes_sec, 400u * 512 / 2);
+    EXPECT_EQ(disks[0].write_bytes_sec, 800u * 512 / 2);
+    EXPECT_EQ(disks[1].read_bytes_sec, 0u);
+    EXPECT_EQ(disks[1].write_bytes_sec, 0u);
+    EXPECT_EQ(disks[2].read_bytes_sec, 0u);
+}
+
+TEST(LinuxNetworkCollector, InterfacesAddressesAndFilter) {
+    fixture_sources sources(fixture_dir("workstation"));
+    const std::vector<sysmon_net_info> nets = collect_nets(kNoGrowth);
+    // lo: loopback; docker0: up but not running, no traffic.
+    ASSERT_EQ(nets.size(), 3u);
+    EXPECT_STREQ(nets[0].name, "eth0");
+    EXPECT_STREQ(nets[0].ip, "192.168.1.20");
+    EXPECT_EQ(nets[0].total_recv, 123456789012u);  // beyond 32 bits
+    EXPECT_EQ(nets[0].total_sent, 98765432100u);
+    EXPECT_STREQ(nets[1].name, "wlan0");          // down, but counted traffic
+    EXPECT_STREQ(nets[1].ip, "0.0.0.0");
+    EXPECT_STREQ(nets[2].name, "tun0");           // up and running, no traffic
+    EXPECT_STREQ(nets[2].ip, "0.0.0.0");
+}
+
+TEST(LinuxNetworkCollector, RatesPerInterfaceOverTheWindow) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    collect_nets(kNoGrowth);
+    tree.write("proc/net/dev",
+               "Inter-|\n face |\n"
+               "  tun0: 1000 1 0 0 0 0 0 0 500 1 0 0 0 0 0 0\n"
+               " wlan0: 600 7 0 0 0 0 0 0 300 3 0 0 0 0 0 0\n"
+               "  eth0: 123456790012 1 0 0 0 0 0 0 98765434100 2 0 0 0 0 0 0\n");
+    const std::vector<sysmon_net_info> nets = collect_nets(advancing(0.5));
+    ASSERT_EQ(nets.size(), 3u);
+    EXPECT_STREQ(nets[0].name, "tun0");
+    EXPECT_EQ(nets[0].down_bytes_sec, 2000u);
+    EXPECT_EQ(nets[0].up_bytes_sec, 1000u);
+    EXPECT_STREQ(nets[1].name, "wlan0");
+    EXPECT_EQ(nets[1].down_bytes_sec, 0u);  // went down
+    EXPECT_EQ(nets[1].up_bytes_sec, 0u);
+    EXPECT_STREQ(nets[2].name, "eth0");
+    EXPECT_EQ(nets[2].down_bytes_sec, 2000u);
+    EXPECT_EQ(nets[2].up_bytes_sec, 4000u);
+}
+
+TEST(LinuxProcessCollector, RecordsFromHostileProcessDirectories) {
+    fixture_sources sources(fixture_dir("workstation"));
+    process_list list;
+    const uint64_t total = 16000000ull * 1024;
+    list.collect(kNoGrowth, total);
+    // 600 (empty stat), 700 (cut stat), "12abc" and "self" are not listed.
+    ASSERT_EQ(list.count, 7);
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const uint64_t tick = 10000000 / static_cast<uint64_t>(sysconf(_SC_CLK_TCK));
+
+    const sysmon_proc_info *init = list.find(1);
+    ASSERT_NE(init, nullptr);
+    EXPECT_STREQ(init->name, "systemd");
+    EXPECT_STREQ(init->command, "/sbin/init splash");
+    EXPECT_STREQ(init->user, "root");
+    EXPECT_STREQ(init->status, "sleeping");
+    EXPECT_EQ(init->ppid, 0);
+    EXPECT_EQ(init->memory_bytes, 3000 * page);
+    EXPECT_DOUBLE_EQ(init->memory_percent, 3000.0 * page * 100.0 / total);
+    EXPECT_EQ(init->user_time, 500 * tick);
+    EXPECT_EQ(init->kernel_time, 250 * tick);
+    EXPECT_EQ(init->cpu_time, 750 * tick);
+
+    const sysmon_proc_info *odd = list.find(100);
+    ASSERT_NE(odd, nullptr);
+    EXPECT_STREQ(odd->name, "my (odd) name) x");
+    EXPECT_STREQ(odd->status, "running");
+    EXPECT_EQ(odd->ppid, 1);
+    EXPECT_EQ(odd->threads, 4);
+    EXPECT_STREQ(odd->command, "./odd --flag two words");
+    EXPECT_STREQ(odd->user, "alice");
+
+    const sysmon_proc_info *kthread = list.find(2);
+    ASSERT_NE(kthread, nullptr);
+    EXPECT_STREQ(kthread->command, "[kthreadd]");
+
+    const sysmon_proc_info *long_one = list.find(300);
+    ASSERT_NE(long_one, nullptr);
+    EXPECT_STREQ(long_one->name, "a-very-long-program-name");
+    EXPECT_STREQ(long_one->status, "disk-sleep");
+    EXPECT_STREQ(long_one->user, "4242");  // no name for the id
+    EXPECT_EQ(std::string(long_one->command).rfind(
+                  "/usr/bin/a-very-long-program-name \xEF\xBF\xBD\xEF\xBF\xBD-bad caf\xC3\xA9 xxx", 0),
+              0u);
+    EXPECT_EQ(std::strlen(long_one->command), 1023u);
+
+    const sysmon_proc_info *zombie = list.find(400);
+    ASSERT_NE(zombie, nullptr);
+    EXPECT_STREQ(zombie->status, "zombie");
+    EXPECT_STREQ(zombie->command, "[defunct-child]");
+
+    // Vanished after its stat file: keeps what was read.
+    const sysmon_proc_info *gone = list.find(500);
+    ASSERT_NE(gone, nullptr);
+    EXPECT_STREQ(gone->status, "stopped");
+    EXPECT_EQ(gone->cpu_time, 10 * tick);
+    EXPECT_STREQ(gone->command, "[gone]");
+    EXPECT_STREQ(gone->user, "");
+
+    const sysmon_proc_info *bad = list.find(800);
+    ASSERT_NE(bad, nullptr);
+    EXPECT_STREQ(bad->name, "bad\xEF\xBF\xBD(\xEF\xBF\xBD");
+    EXPECT_STREQ(bad->command, "bad\xEF\xBF\xBD");
+    EXPECT_STREQ(bad->status, "tracing-stop");
+
+    for (int32_t i = 0; i < list.count; ++i) {
+        const sysmon_proc_info &p = list.records[i];
+        EXPECT_TRUE(valid_field(p.name) && valid_field(p.command) && valid_field(p.user) &&
+                    valid_field(p.status))
+            << p.pid;
+    }
+}
+
+TEST(LinuxProcessCollector, SharesAndIoRatesAgainstTheSameProcess) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    process_list list;
+    list.collect(kNoGrowth);
+    const long hz = sysconf(_SC_CLK_TCK);
+    // pid 1: one second of processor time (hz ticks) over two seconds; io grows.
+    tree.write("proc/1/stat", pid_stat(1, "systemd", 'S', 0, 500 + static_cast<int>(hz) / 2, 250 + static_cast<int>(hz) / 2, 1, 10, 3000));
+    tree.write("proc/1/io", pid_io(1000 + 4000, 2000 + 8000));
+    // pid 100: its time went down.
+    tree.write("proc/100/stat", pid_stat(100, "odd", 'R', 1, 10, 5, 4, 500, 256));
+    // pid 300: reused by another process (new start time) with more time.
+    tree.write("proc/300/stat", pid_stat(300, "newcomer", 'R', 1, 5000, 5000, 1, 99999, 1));
+    tree.write("proc/300/io", pid_io(1000000, 1000000));
+    // pid 2: runs flat out on several processors: at most 100.
+    tree.write("proc/2/stat", pid_stat(2, "kthreadd", 'S', 0, static_cast<int>(hz) * 10, 3, 1, 2, 0));
+    tree.remove("proc/400");
+    list.collect(advancing(2.0));
+    ASSERT_EQ(list.count, 6);
+    EXPECT_EQ(list.find(400), nullptr);
+    EXPECT_DOUBLE_EQ(list.find(1)->cpu_percent, 50.0);
+    EXPECT_EQ(list.find(1)->read_bytes_sec, 2000u);
+    EXPECT_EQ(list.find(1)->write_bytes_sec, 4000u);
+    EXPECT_DOUBLE_EQ(list.find(100)->cpu_percent, 0.0);
+    EXPECT_DOUBLE_EQ(list.find(300)->cpu_percent, 0.0);
+    EXPECT_EQ(list.find(300)->read_bytes_sec, 0u);
+    EXPECT_DOUBLE_EQ(list.find(2)->cpu_percent, 100.0);
+    // No io file (kernel threads, other users' processes): rates 0.
+    EXPECT_EQ(list.find(2)->read_bytes_sec, 0u);
+}
+
+TEST(LinuxProcessCollector, TheRealUserFollowsAChangedOwner) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    process_list list;
+    list.collect(kNoGrowth);
+    EXPECT_STREQ(list.find(100)->user, "alice");
+    // Same process, same owner: the user known from before stays, even if
+    // status now says otherwise (it is not read again) ...
+    tree.write("proc/100/status", "Uid:\t0\t0\t0\t0\n");
+    list.collect(kNoGrowth);
+    EXPECT_STREQ(list.find(100)->user, "alice");
+    // ... a process started anew under the pid is read afresh.
+    tree.write("proc/100/stat", pid_stat(100, "odd", 'R', 1, 1, 1, 1, 777, 1));
+    list.collect(kNoGrowth);
+    EXPECT_STREQ(list.find(100)->user, "root");
+}
+
+TEST(LinuxProcessCollector, CapacityAndMissingRoot) {
+    {
+        fixture_sources sources(fixture_dir("workstation"));
+        process_list list;
+        ASSERT_EQ(sysmon_collect_processes(list.records.data(), &list.count, 3, &kNoGrowth, 0), 0);
+        EXPECT_EQ(list.count, 3);
+        EXPECT_EQ(sysmon_collect_processes(nullptr, &list.count, 3, &kNoGrowth, 0), -1);
+    }
+    fixture_sources sources("/nonexistent-sysmon-root");
+    process_list list;
+    EXPECT_EQ(sysmon_collect_processes(list.records.data(), &list.count, SYSMON_MAX_PROCS, &kNoGrowth, 0), -1);
+    EXPECT_EQ(list.count, 0);
+}
+
+TEST(LinuxSystemCollector, NamesReleaseUptimeAndBootTime) {
+    sysmon_system_info sys;
+    {
+        fixture_sources sources(fixture_dir("workstation"));
+        ASSERT_EQ(sysmon_collect_system(&sys), 0);
+        EXPECT_STREQ(sys.hostname, "fixture-host");
+        EXPECT_STREQ(sys.kernel, "6.1.0-fixture");
+        EXPECT_STREQ(sys.os, "Debian GNU/Linux 12 (\"bookworm\")");
+        EXPECT_EQ(sys.uptime_seconds, 12345u);
+        EXPECT_STREQ(sys.boot_time, "2023-11-14T22:13:20Z");
+        EXPECT_STREQ(sys.cpu_arch, "x86_64");
+    }
+    {
+        fixture_sources sources(fixture_dir("server"));
+        ASSERT_EQ(sysmon_collect_system(&sys), 0);
+        EXPECT_STREQ(sys.os, "Fallback OS 1.0");
+        EXPECT_EQ(sys.uptime_seconds, 99u);
+        EXPECT_STREQ(sys.boot_time, "1970-01-01T00:00:00Z");
+    }
+    fixture_sources sources(fixture_dir("empty"));
+    ASSERT_EQ(sysmon_collect_system(&sys), 0);
+    EXPECT_STREQ(sys.os, "Linux");
+    EXPECT_EQ(sys.uptime_seconds, 0u);
+}
+
+TEST(LinuxBatteryCollector, FirstBatteryMainsAndMissingFolder) {
+    sysmon_battery_info bat;
+    {
+        fixture_sources sources(fixture_dir("workstation"));
+        ASSERT_EQ(sysmon_collect_battery(&bat), 0);
+        EXPECT_EQ(bat.present, 1);
+        EXPECT_EQ(bat.percent, 76);                 // BAT0, not BAT1
+        EXPECT_STREQ(bat.status, "Discharging");    // mains listed, offline
+        EXPECT_EQ(bat.time_remaining_min, 150);     // 30 Wh / 12 W
+        EXPECT_DOUBLE_EQ(bat.power_draw_watts, 12.0);
+        EXPECT_EQ(bat.health_percent, 90);
+    }
+    {
+        fixture_sources sources(fixture_dir("server"));
+        ASSERT_EQ(sysmon_collect_battery(&bat), 0);
+        EXPECT_STREQ(bat.status, "Charging");       // no mains: the battery's own status
+        EXPECT_EQ(bat.percent, 40);
+        EXPECT_EQ(bat.time_remaining_min, 0);
+        EXPECT_DOUBLE_EQ(bat.power_draw_watts, 12.0);  // 1 A x 12 V
+        EXPECT_EQ(bat.health_percent, 100);            // 6 of 5 Ah design: at most 100
+    }
+    fixture_sources sources(fixture_dir("empty"));
+    ASSERT_EQ(sysmon_collect_battery(&bat), 0);
+    EXPECT_EQ(bat.present, 0);
+    EXPECT_STREQ(bat.status, "AC_Power");
+    EXPECT_EQ(bat.percent, 0);
+    EXPECT_EQ(bat.health_percent, 0);
+}
+
+TEST(LinuxGpuCollector, Placeholder) {
+    sysmon_gpu_info gpu;
+    std::memset(&gpu, 0x55, sizeof gpu);
+    ASSERT_EQ(sysmon_collect_gpu(&gpu), 0);
+    EXPECT_STREQ(gpu.name, "unknown");
+    EXPECT_STREQ(gpu.driver, "unknown");
+    EXPECT_EQ(gpu.vram_total, 0u);
+    EXPECT_DOUBLE_EQ(gpu.usage_percent, 0.0);
+}
+
+TEST(LinuxTermination, PlatformCodeAndErrorText) {
+    EXPECT_EQ(sysmon_platform_code(), 2);
+    char text[64];
+    sysmon_platform_error_text(3, text, sizeof text);
+    EXPECT_STREQ(text, "No such process");
+    char tiny[4];
+    sysmon_platform_error_text(1, tiny, sizeof tiny);
+    EXPECT_STREQ(tiny, "Ope");
+}

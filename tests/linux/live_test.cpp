@@ -1,0 +1,347 @@
+// The real libvantorel-sysmon.so on this machine, linked like any host and
+// called through the public interface only, checked against independent
+// sources: sysconf, sysinfo, statvfs, uname, the test's own identity and
+// children it starts with known command lines and states.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/statvfs.h>
+#include <sys/sysinfo.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vantorel/sysmon.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+#define SLEEP_CHILD_ARG "--sleep-child"
+
+std::string g_self_path;  // this program's executable
+std::string g_argv0;      // as it was started
+
+json parse(const char *text) {
+    try {
+        return json::parse(text);
+    } catch (const std::exception &e) {
+        ADD_FAILURE() << e.what() << "\n" << text;
+        return json();
+    }
+}
+
+const json *find_pid(const json &list, int pid) {
+    for (const json &p : list)
+        if (p["pid"] == pid) return &p;
+    return nullptr;
+}
+
+// Lists the processes until `pred` holds for `pid` (a child that has just
+// been started needs a moment to exec or change state); the last list is
+// returned either way. Waiting is bounded and never part of what is checked.
+json wait_for_process(int pid, const std::function<bool(const json &)> &pred) {
+    json list;
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        list = parse(sysmon_processes(0, 2));
+        const json *p = find_pid(list, pid);
+        if (p != nullptr && pred(*p)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return list;
+}
+
+// A child process, killed and reaped when the object goes.
+struct child {
+    pid_t pid = -1;
+    bool reaped = false;
+    explicit child(const std::vector<std::string> &argv) {
+        std::vector<char *> args;
+        for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        pid = fork();
+        if (pid == 0) {
+            execv(args[0], args.data());
+            _exit(127);
+        }
+    }
+    child() {}
+    ~child() {
+        if (pid > 0 && !reaped) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    child(const child &) = delete;
+    child &operator=(const child &) = delete;
+};
+
+std::string read_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(LiveLibrary, PlatformCodeIsLinux) { EXPECT_EQ(sysmon_platform(), 2); }
+
+TEST(LiveLibrary, ProcessorCountsMatchSysconf) {
+    sysmon_init();
+    const json cpu = parse(sysmon_cpu());
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    EXPECT_EQ(cpu["threads"], online);
+    EXPECT_EQ(cpu["per_core"].size(), static_cast<size_t>(online));
+    EXPECT_GE(cpu["cores"].get<int>(), 1);
+    EXPECT_LE(cpu["cores"].get<int>(), online);
+    EXPECT_FALSE(cpu["name"].get<std::string>().empty());
+    for (const json &load : cpu["per_core"]) {
+        EXPECT_GE(load.get<double>(), 0.0);
+        EXPECT_LE(load.get<double>(), 100.0);
+    }
+}
+
+TEST(LiveLibrary, MemoryTotalMatchesSysinfo) {
+    struct sysinfo info;
+    ASSERT_EQ(sysinfo(&info), 0);
+    const json mem = parse(sysmon_memory());
+    EXPECT_EQ(mem["total"].get<uint64_t>(), static_cast<uint64_t>(info.totalram) * info.mem_unit);
+    EXPECT_EQ(mem["swap_total"].get<uint64_t>(), static_cast<uint64_t>(info.totalswap) * info.mem_unit);
+    EXPECT_EQ(mem["used"].get<uint64_t>() + mem["available"].get<uint64_t>(), mem["total"].get<uint64_t>());
+}
+
+TEST(LiveLibrary, OwnProcessIdentityUserAndThreads) {
+    // Two extra threads held until the list has been taken.
+    std::atomic<bool> release{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i)
+        threads.emplace_back([&release] {
+            while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    const json list = parse(sysmon_processes(0, 2));
+    size_t tasks = 0;
+    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/task")) ++tasks;
+    release = true;
+    for (std::thread &t : threads) t.join();
+
+    const json *self = find_pid(list, getpid());
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ((*self)["ppid"], getppid());
+    EXPECT_EQ((*self)["threads"].get<size_t>(), tasks);
+    EXPECT_EQ((*self)["status"], "running");
+    const struct passwd *pw = getpwuid(getuid());
+    ASSERT_NE(pw, nullptr);
+    EXPECT_EQ((*self)["user"], pw->pw_name);
+    // The kernel cuts the task name of this long-named program to 15
+    // characters; the list shows the whole program name.
+    const std::string program = std::filesystem::path(g_self_path).filename();
+    ASSERT_GT(program.size(), 15u);
+    EXPECT_EQ((*self)["name"], program);
+    EXPECT_EQ((*self)["command"].get<std::string>().substr(0, g_argv0.size()), g_argv0);
+    EXPECT_GT((*self)["memory_bytes"].get<uint64_t>(), 0u);
+}
+
+TEST(LiveLibrary, OwnProcessorShareAndWrites) {
+    sysmon_processes(0, 2);
+    // Busy for a while, and write a file through to the disk.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    volatile uint64_t spin = 0;
+    while (std::chrono::steady_clock::now() < until) spin = spin + 1;
+    const std::string path = "sysmon-live-write.tmp";
+    const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    std::vector<char> block(1 << 20, 'x');
+    ASSERT_EQ(write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    fsync(fd);
+    close(fd);
+    unlink(path.c_str());
+    const json list = parse(sysmon_processes(0, 2));
+    const json *self = find_pid(list, getpid());
+    ASSERT_NE(self, nullptr);
+    EXPECT_GT((*self)["cpu_percent"].get<double>(), 0.0);
+    EXPECT_LE((*self)["cpu_percent"].get<double>(), 100.0);
+    if (access("/proc/self/io", R_OK) == 0) {
+        EXPECT_GT((*self)["write_bytes_sec"].get<uint64_t>(), 0u);
+    }
+}
+
+TEST(LiveLibrary, ChildWithAKnownCommandLine) {
+    child sleeper({"/bin/sleep", "1000"});
+    ASSERT_GT(sleeper.pid, 0);
+    const json list = wait_for_process(sleeper.pid, [](const json &p) { return p["name"] == "sleep"; });
+    const json *p = find_pid(list, sleeper.pid);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ((*p)["name"], "sleep");
+    EXPECT_EQ((*p)["command"], "/bin/sleep 1000");
+    EXPECT_EQ((*p)["ppid"], getpid());
+    EXPECT_EQ((*p)["status"], "sleeping");
+    EXPECT_EQ((*p)["threads"], 1);
+
+    // The process tree holds it under this process.
+    const json tree = parse(sysmon_process_tree(0));
+    std::function<const json *(const json &)> find_in = [&](const json &nodes) -> const json * {
+        for (const json &n : nodes) {
+            if (n["pid"] == getpid()) {
+                for (const json &c : n["children"])
+                    if (c["pid"] == sleeper.pid) return &c;
+            }
+            if (const json *hit = find_in(n["children"])) return hit;
+        }
+        return nullptr;
+    };
+    EXPECT_NE(find_in(tree), nullptr);
+}
+
+TEST(LiveLibrary, CommandLineBytesThatAreNotUtf8) {
+    child copy({g_self_path, SLEEP_CHILD_ARG, "caf\xc3\xa9", "\xff\xfe"});
+    ASSERT_GT(copy.pid, 0);
+    const std::string expected = g_self_path + " " SLEEP_CHILD_ARG " caf\xc3\xa9 \xEF\xBF\xBD\xEF\xBF\xBD";
+    const json list = wait_for_process(copy.pid, [&](const json &p) { return p["command"] == expected; });
+    const json *p = find_pid(list, copy.pid);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ((*p)["command"], expected);
+    // The whole text parses as strict UTF-8 (parse() above would have failed).
+    EXPECT_EQ((*p)["name"], std::filesystem::path(g_self_path).filename().string());
+}
+
+TEST(LiveLibrary, StoppedAndZombieChildren) {
+    child stopped;
+    stopped.pid = fork();
+    if (stopped.pid == 0) {
+        for (;;) pause();
+    }
+    ASSERT_GT(stopped.pid, 0);
+    ASSERT_EQ(kill(stopped.pid, SIGSTOP), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(stopped.pid, &status, WUNTRACED), stopped.pid);
+    ASSERT_TRUE(WIFSTOPPED(status));
+
+    child zombie;
+    zombie.pid = fork();
+    if (zombie.pid == 0) _exit(0);
+    ASSERT_GT(zombie.pid, 0);
+    // Wait for its end without reaping it: it stays a zombie.
+    siginfo_t info{};
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(zombie.pid), &info, WEXITED | WNOWAIT), 0);
+
+    const json list = parse(sysmon_processes(0, 2));
+    const json *s = find_pid(list, stopped.pid);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ((*s)["status"], "stopped");
+    const json *z = find_pid(list, zombie.pid);
+    ASSERT_NE(z, nullptr);
+    EXPECT_EQ((*z)["status"], "zombie");
+    EXPECT_EQ((*z)["command"], "[" + (*z)["name"].get<std::string>() + "]");
+    EXPECT_EQ((*z)["memory_bytes"], 0);
+}
+
+TEST(LiveLibrary, RootFileSystemMatchesStatvfs) {
+    struct statvfs vfs;
+    ASSERT_EQ(statvfs("/", &vfs), 0);
+    const json disks = parse(sysmon_disks());
+    const json *root = nullptr;
+    for (const json &d : disks)
+        if (d["mount"] == "/") root = &d;
+    if (root == nullptr) GTEST_SKIP() << "/ is not mounted from a block device here";
+    const uint64_t unit = vfs.f_frsize;
+    EXPECT_EQ((*root)["total"].get<uint64_t>(), static_cast<uint64_t>(vfs.f_blocks) * unit);
+    // Other programs write meanwhile: free space within 1 % of the size.
+    const double free_bytes = static_cast<double>(vfs.f_bfree) * static_cast<double>(unit);
+    EXPECT_NEAR((*root)["free"].get<double>(), free_bytes, static_cast<double>(vfs.f_blocks) * unit / 100.0);
+    EXPECT_EQ((*root)["used"].get<uint64_t>() + (*root)["free"].get<uint64_t>(), (*root)["total"].get<uint64_t>());
+    EXPECT_TRUE(std::filesystem::exists("/sys/class/block/" + (*root)["name"].get<std::string>()));
+}
+
+TEST(LiveLibrary, NetworkInterfacesExistAndLoopbackIsLeftOut) {
+    const json nets = parse(sysmon_network());
+    for (const json &n : nets) {
+        const std::string name = n["name"];
+        EXPECT_NE(name, "lo");
+        EXPECT_TRUE(std::filesystem::exists("/sys/class/net/" + name)) << name;
+        EXPECT_GE(n["total_recv"].get<uint64_t>(), 0u);
+    }
+}
+
+TEST(LiveLibrary, SystemFactsMatchUnameAndHostname) {
+    struct utsname u;
+    ASSERT_EQ(uname(&u), 0);
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const json sys = parse(sysmon_system());
+    EXPECT_EQ(sys["hostname"], host);
+    EXPECT_EQ(sys["kernel"], u.release);
+    if (std::strcmp(u.machine, "x86_64") == 0) {
+        EXPECT_EQ(sys["cpu_arch"], "x86_64");
+    }
+    // os: PRETTY_NAME as the shell would read it.
+    const std::string release = read_text("/etc/os-release");
+    const size_t at = release.find("PRETTY_NAME=\"");
+    if (at != std::string::npos) {
+        const size_t start = at + 13;
+        EXPECT_EQ(sys["os"], release.substr(start, release.find('"', start) - start));
+    }
+    // Uptime and boot instant agree with sysinfo within a few seconds.
+    struct sysinfo info;
+    ASSERT_EQ(sysinfo(&info), 0);
+    EXPECT_NEAR(sys["uptime_seconds"].get<double>(), static_cast<double>(info.uptime), 5.0);
+    struct tm boot{};
+    ASSERT_NE(strptime(sys["boot_time"].get<std::string>().c_str(), "%Y-%m-%dT%H:%M:%SZ", &boot), nullptr);
+    EXPECT_NEAR(static_cast<double>(timegm(&boot)), static_cast<double>(time(nullptr) - info.uptime), 5.0);
+}
+
+TEST(LiveLibrary, KillEndsAChildAndReportsFailures) {
+    child sleeper({"/bin/sleep", "1000"});
+    ASSERT_GT(sleeper.pid, 0);
+    ASSERT_EQ(sysmon_kill_process(sleeper.pid), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(sleeper.pid, &status, 0), sleeper.pid);
+    sleeper.reaped = true;
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+
+    // The reaped pid is gone now.
+    EXPECT_EQ(sysmon_kill_process(sleeper.pid), -1);
+    EXPECT_EQ(std::string(sysmon_last_error()),
+              "kill(" + std::to_string(sleeper.pid) + ") failed: 3 (No such process)");
+    EXPECT_EQ(sysmon_kill_process(0), -1);
+    EXPECT_STREQ(sysmon_last_error(), "Invalid pid: 0");
+    EXPECT_EQ(sysmon_kill_process(-1), -1);
+    EXPECT_STREQ(sysmon_last_error(), "Invalid pid: -1");
+}
+
+TEST(LiveLibrary, SnapshotAndHistoriesParse) {
+    sysmon_cleanup();
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(parse(sysmon_snapshot()).is_object());
+    const json history = parse(sysmon_history(0, 10));
+    EXPECT_EQ(history.size(), 3u);
+    const json cores = parse(sysmon_cpu_core_history(10));
+    EXPECT_EQ(cores.size(), static_cast<size_t>(sysconf(_SC_NPROCESSORS_ONLN)));
+    EXPECT_EQ(parse(sysmon_gpu())["name"], "unknown");
+    sysmon_cleanup();
+}
+
+int main(int argc, char **argv) {
+    // The copy that the command-line test starts only waits to be ended.
+    if (argc >= 2 && std::strcmp(argv[1], SLEEP_CHILD_ARG) == 0) {
+        for (;;) pause();
+    }
+    g_self_path = std::filesystem::canonical("/proc/self/exe");
+    g_argv0 = argv[0];
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
