@@ -498,9 +498,98 @@ def disk_seeds():
         write("fuzz_disk_roots", name, p.bytes())
 
 
+# ---- the Linux parsers ------------------------------------------------------------
+
+def linux_seeds():
+    write("fuzz_linux_proc_stat", "seed-stat",
+          b"cpu  4705 356 584 3699 23 23 0 0 0 0\n"
+          b"cpu0 1393280 32966 572056 13343292 6130 0 17875 0 23 7\n"
+          b"cpu3 1 2 3 4\n"
+          b"cpu999999999999 1 2 3 4 5 6 7 8 9 10 11\n"
+          b"intr 1462898\nctxt 115315\nbtime 1733650000\nprocesses 2563\n")
+    write("fuzz_linux_cpuinfo", "seed-cpuinfo",
+          "processor\t: 0\nmodel name\t: Intel(R) Xeon(R) \u00b5 CPU @ 2.20GHz\ncpu MHz\t\t: 2200.154\n"
+          "physical id\t: 0\ncore id\t\t: 0\n\nprocessor\t: 1\nmodel name\t: other\n"
+          "cpu MHz\t\t: 18446744073709551615.999999999999\nphysical id\t: 0\ncore id\t\t: 1\n\n"
+          "Hardware\t: BCM2835\nProcessor\t: ARMv7\n".encode())
+    write("fuzz_linux_meminfo", "seed-meminfo",
+          b"MemTotal:       16314372 kB\nMemFree:         1228300 kB\nMemAvailable:   99999999999999999999 kB\n"
+          b"Cached:          7038700 kB\nSReclaimable:     404392 kB\nSwapTotal:       2097148 kB\n"
+          b"SwapFree:        3097148 kB\n")
+    for i, line in enumerate((
+            b"36 35 98:0 /mnt1 /mnt/with\\040space rw,noatime master:1 - ext3 /dev/root rw,errors=continue",
+            b"29 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw",
+            b"40 29 0:35 / /tmp/\\303\\251\\777\\1 rw - tmpfs tmpfs rw,size=8g")):
+        write("fuzz_linux_mountinfo", "seed-line-%d" % i, line)
+    for i, line in enumerate((b"   8       0 sda 5216 1611 414470 3268 8 0 0 0 0 2740 3268",
+                              b" 259 0 nvme0n1 18446744073709551616 0 1 0 2 0 3 0 0 0 0 0 0 0 0 0 0")):
+        write("fuzz_linux_diskstats", "seed-row-%d" % i, line)
+    for i, line in enumerate((
+            b"Inter-|   Receive                                                |  Transmit",
+            b"  eth0: 1125404 8744 0 0 0 0 0 0 1094436 7961 0 0 0 0 0 0",
+            b"wlan\xc3\xa4:1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16")):
+        write("fuzz_linux_net_dev", "seed-row-%d" % i, line)
+
+    def pid_input(which, text, command_size=1024, name_size=128):
+        p = Input()
+        p.int_in(0, 3, which, 32)
+        p.bool(command_size == 1024)
+        if command_size != 1024:
+            p.int_in(0, 40, command_size)
+        p.bool(name_size == 128)
+        if name_size != 128:
+            p.int_in(0, 20, name_size)
+        p.raw(text)
+        return p.bytes()
+
+    write("fuzz_linux_pid_files", "seed-stat",
+          pid_input(0, b"1234 (a (weird) name\xff) S 1 1234 1234 0 -1 4194560 100 0 0 0 25 7 0 0 20 0 3 0 "
+                       b"4123 12345678 850 18446744073709551615 1 1 0 0"))
+    write("fuzz_linux_pid_files", "seed-stat-small-fields",
+          pid_input(0, b"7 (kworker/0:1-events) I 2 0 0 0 -1 69238880 0 0 0 0 0 9 0 0 20 0 1", 5, 3))
+    write("fuzz_linux_pid_files", "seed-status", pid_input(1, b"Name:\tbash\nUid:\t1000\t1000\t1000\t1000\n"))
+    write("fuzz_linux_pid_files", "seed-io", pid_input(2, b"rchar: 1\nread_bytes: 4096\nwrite_bytes: 8192\n"))
+    write("fuzz_linux_pid_files", "seed-cmdline",
+          pid_input(3, b"/usr/lib/a-very-long-program-name\0--flag\0\xe2\x82\0\0", 20, 10))
+
+    p = Input()
+    p.bool(True)
+    p.i(-62135596800 - 1, 64)
+    p.text("x86_64", 80)
+    p.raw(b"NAME=Debian\nPRETTY_NAME=\"Debian GNU/Linux 12 \\\"bookworm\\\"\"\n")
+    write("fuzz_linux_system_facts", "seed-os-release", p.bytes())
+    p = Input()
+    p.bool(False)
+    p.int_in(0, 24, 7)
+    p.i(2**63 - 1, 64)
+    p.text("i686", 80)
+    p.raw(b"12345.67 54321.00\n")
+    write("fuzz_linux_system_facts", "seed-uptime", p.bytes())
+
+    for name, current, mains in (("seed-discharging", "-1500000", False),
+                                 ("seed-most-negative-current", "-9223372036854775809", False),
+                                 ("seed-mains", "garbage", True)):
+        p = Input()
+        p.bool(True)
+        p.bool(mains)
+        p.bool(mains)
+        p.text("57\n", 300)
+        p.text("Discharging\n", 300)
+        p.bool(True)
+        for value in ("", "", "3000000", current, "11000000", "", "", "4000000", "5000000"):
+            p.text(value + "\n", 300)
+        write("fuzz_linux_sys_battery", name, p.bytes())
+
+    p = Input()
+    p.int_in(0, 300, 9)
+    p.raw("ab\u00e9\u4e2d\U0001f600".encode() + b"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xff")
+    write("fuzz_linux_text_utf8", "seed-mixed", p.bytes())
+
+
 exports_seeds()
 sweep_seeds()
 net_seeds()
 disk_seeds()
+linux_seeds()
 utf8_seeds()
 strbuf_seeds()

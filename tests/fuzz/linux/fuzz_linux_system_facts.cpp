@@ -1,6 +1,6 @@
 // Fuzz target: os-release texts, /proc/uptime, uname's machine name and
 // instants of any value. The product name lands NUL-terminated within any
-// size; the instant text is "%Y-%m-%dT%H:%M:%SZ"-shaped or the fallback;
+// size; the instant text has the documented YYYY-MM-DDTHH:MM:SSZ shape;
 // the architecture is one of the four words.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -14,14 +14,12 @@
 
 namespace {
 
+// The documented shape of the boot time: YYYY-MM-DDTHH:MM:SSZ.
 bool instant_shaped(const char *t) {
-    // YYYY-MM-DDTHH:MM:SSZ, the year possibly wider or signed.
-    const size_t n = std::strlen(t);
-    if (n < 20) return false;
-    const char *tail = t + n - 16;  // "-MM-DDTHH:MM:SSZ"
-    static const char kShape[] = "-00-00T00:00:00Z";
-    for (size_t i = 0; i < 16; ++i) {
-        if (kShape[i] == '0' ? (tail[i] < '0' || tail[i] > '9') : tail[i] != kShape[i]) return false;
+    static const char kShape[] = "0000-00-00T00:00:00Z";
+    if (std::strlen(t) != sizeof kShape - 1) return false;
+    for (size_t i = 0; i < sizeof kShape - 1; ++i) {
+        if (kShape[i] == '0' ? (t[i] < '0' || t[i] > '9') : t[i] != kShape[i]) return false;
     }
     return true;
 }
