@@ -58,6 +58,12 @@ int32_t fill_list(T *out, int32_t *count, int32_t capacity, const std::vector<T>
     return 0;
 }
 
+// The collector's result, after the test's after_collect hook has run.
+int32_t finish(fake_domain domain, int32_t result) {
+    if (g_fake.after_collect) g_fake.after_collect(domain);
+    return result;
+}
+
 template <typename T>
 int32_t fill_record(T *out, const T &source) {
     if (out == nullptr) return -1;
@@ -100,45 +106,45 @@ void fake_free(void *block) {
 
 int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
     record(fake_domain::cpu, window, -1, 0);
-    return fill_record(cpu, g_fake.cpu);
+    return finish(fake_domain::cpu, fill_record(cpu, g_fake.cpu));
 }
 
 int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
     record(fake_domain::mem, nullptr, -1, 0);
-    return fill_record(mem, g_fake.mem);
+    return finish(fake_domain::mem, fill_record(mem, g_fake.mem));
 }
 
 int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t capacity,
                              const sysmon_window *window) {
     record(fake_domain::disks, window, capacity, 0);
-    return fill_list(disks, count, capacity, g_fake.disks);
+    return finish(fake_domain::disks, fill_list(disks, count, capacity, g_fake.disks));
 }
 
 int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t capacity,
                                const sysmon_window *window) {
     record(fake_domain::network, window, capacity, 0);
-    return fill_list(nets, count, capacity, g_fake.nets);
+    return finish(fake_domain::network, fill_list(nets, count, capacity, g_fake.nets));
 }
 
 int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_t capacity,
                                  const sysmon_window *window, uint64_t memory_total) {
     record(fake_domain::processes, window, capacity, memory_total);
-    return fill_list(procs, count, capacity, g_fake.procs);
+    return finish(fake_domain::processes, fill_list(procs, count, capacity, g_fake.procs));
 }
 
 int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu) {
     record(fake_domain::gpu, nullptr, -1, 0);
-    return fill_record(gpu, g_fake.gpu);
+    return finish(fake_domain::gpu, fill_record(gpu, g_fake.gpu));
 }
 
 int32_t sysmon_collect_battery(sysmon_battery_info *bat) {
     record(fake_domain::battery, nullptr, -1, 0);
-    return fill_record(bat, g_fake.bat);
+    return finish(fake_domain::battery, fill_record(bat, g_fake.bat));
 }
 
 int32_t sysmon_collect_system(sysmon_system_info *sys) {
     record(fake_domain::system, nullptr, -1, 0);
-    return fill_record(sys, g_fake.sys);
+    return finish(fake_domain::system, fill_record(sys, g_fake.sys));
 }
 
 sysmon_terminate_result sysmon_platform_terminate(int32_t pid, unsigned long *error_code) {

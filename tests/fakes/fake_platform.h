@@ -37,6 +37,8 @@ struct fake_platform_state {
     std::vector<fake_collector_call> calls;
     // Runs inside every collector call (with the global lock held).
     std::function<void(fake_domain)> on_collect;
+    // Runs after every collector has filled its output (lock still held).
+    std::function<void(fake_domain)> after_collect;
 
     // Process termination.
     sysmon_terminate_result terminate_result = SYSMON_TERMINATE_OK;

@@ -193,3 +193,21 @@ TEST(LinuxBattery, EnergyOrChargeFigures) {
     EXPECT_EQ(bat.time_remaining_min, 0);
     EXPECT_EQ(bat.health_percent, 100);  // at most 100
 }
+
+// The file readers saturate a garbled attribute at the int64 limits; the
+// most negative current still gives a finite draw and time (found by the
+// /sys battery fuzz target: negating it overflowed).
+TEST(LinuxBattery, MostNegativeCurrentIsItsMagnitude) {
+    sysmon_battery_info bat;
+    power_supplies_reading r{};
+    r.has_battery = 1;
+    battery_supply_reading &b = r.battery;
+    std::snprintf(b.status, sizeof b.status, "%s", "Discharging");
+    b.has_charge_now = b.has_current_now = b.has_voltage_now = 1;
+    b.charge_now = 1000;
+    b.current_now = INT64_MIN;
+    b.voltage_now = 12000000;
+    derive_linux_battery(&bat, &r);
+    EXPECT_DOUBLE_EQ(bat.power_draw_watts, 9223372036854775808.0 * 12e6 / 1e12);
+    EXPECT_EQ(bat.time_remaining_min, 0);
+}

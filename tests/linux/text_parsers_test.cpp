@@ -228,4 +228,14 @@ TEST(SystemFacts, OsReleaseArchitectureUptimeAndBootTime) {
     EXPECT_STREQ(when, "2023-11-14T22:13:20Z");
     format_utc_instant(0, when, sizeof when);
     EXPECT_STREQ(when, "1970-01-01T00:00:00Z");
+    // Instants whose year has not four digits (from a garbled btime or
+    // uptime; found by the system facts fuzz target) fall back too.
+    format_utc_instant(253402300799, when, sizeof when);
+    EXPECT_STREQ(when, "9999-12-31T23:59:59Z");
+    format_utc_instant(253402300800, when, sizeof when);
+    EXPECT_STREQ(when, "1970-01-01T00:00:00Z");
+    format_utc_instant(-62135596801, when, sizeof when);  // year 0
+    EXPECT_STREQ(when, "1970-01-01T00:00:00Z");
+    format_utc_instant(INT64_MAX, when, sizeof when);
+    EXPECT_STREQ(when, "1970-01-01T00:00:00Z");
 }

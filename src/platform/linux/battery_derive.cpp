@@ -11,6 +11,12 @@ int32_t clamp_int(double value, int32_t lo, int32_t hi) {
     return static_cast<int32_t>(value);
 }
 
+// The size of a signed reading as a double: a current may be reported
+// negative, and the most negative value has no int64 opposite.
+double magnitude(int64_t value) {
+    return value < 0 ? -static_cast<double>(value) : static_cast<double>(value);
+}
+
 }  // namespace
 
 void derive_linux_battery(sysmon_battery_info *bat, const power_supplies_reading *r) {
@@ -33,7 +39,7 @@ void derive_linux_battery(sysmon_battery_info *bat, const power_supplies_reading
     if (b.has_power_now && b.power_now > 0) {
         watts = static_cast<double>(b.power_now) / 1e6;
     } else if (b.has_current_now && b.has_voltage_now && b.current_now != 0 && b.voltage_now > 0) {
-        const double amps = static_cast<double>(b.current_now < 0 ? -b.current_now : b.current_now);
+        const double amps = magnitude(b.current_now);
         watts = amps * static_cast<double>(b.voltage_now) / 1e12;
     }
     bat->power_draw_watts = watts;
@@ -44,7 +50,7 @@ void derive_linux_battery(sysmon_battery_info *bat, const power_supplies_reading
             hours = static_cast<double>(b.energy_now) / static_cast<double>(b.power_now);
         else if (b.has_charge_now && b.has_current_now && b.current_now != 0 && b.charge_now > 0)
             hours = static_cast<double>(b.charge_now) /
-                    static_cast<double>(b.current_now < 0 ? -b.current_now : b.current_now);
+                    magnitude(b.current_now);
         bat->time_remaining_min = clamp_int(hours * 60.0, 0, INT32_MAX);
     }
 

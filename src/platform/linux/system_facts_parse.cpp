@@ -54,6 +54,8 @@ void format_utc_instant(int64_t seconds, char *out, size_t size) {
     if (size == 0) return;
     const time_t t = static_cast<time_t>(seconds);
     struct tm utc;
-    if (gmtime_r(&t, &utc) == nullptr || std::strftime(out, size, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
+    // tm_year counts from 1900: years 1000 to 9999 have four digits.
+    if (gmtime_r(&t, &utc) == nullptr || utc.tm_year < 1000 - 1900 || utc.tm_year > 9999 - 1900 ||
+        std::strftime(out, size, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
         std::snprintf(out, size, "%s", "1970-01-01T00:00:00Z");
 }

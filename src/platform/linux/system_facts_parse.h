@@ -17,7 +17,8 @@ const char *linux_arch_name(const char *machine);
 bool parse_uptime_seconds(const char *text, size_t len, uint64_t *seconds);
 
 // "%Y-%m-%dT%H:%M:%SZ" of an instant in seconds since 1970 UTC into out, or
-// "1970-01-01T00:00:00Z" when it cannot be converted.
+// "1970-01-01T00:00:00Z" when it cannot be converted or its year has not
+// four digits (a garbled boot time must not break the text's shape).
 void format_utc_instant(int64_t seconds, char *out, size_t size);
 
 #endif  // VANTOREL_LINUX_SYSTEM_FACTS_PARSE_H
