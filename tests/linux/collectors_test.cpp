@@ -465,3 +465,32 @@ TEST(LinuxTermination, PlatformCodeAndErrorText) {
     sysmon_platform_error_text(1, tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "Ope");
 }
+
+TEST(LinuxProcessCollector, AShorterCollectionLeavesNothingStale) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root.string());
+    process_list list;
+    list.collect(kNoGrowth);
+    const int32_t first = list.count;
+    ASSERT_GT(first, 2);
+    // Only the records a collection filled are cleared by the next one:
+    // what lies past them is neither read nor written.
+    std::memset(&list.records[static_cast<size_t>(first)], 0xAB,
+                sizeof list.records[0] * static_cast<size_t>(SYSMON_MAX_PROCS - first));
+
+    tree.remove("proc/1");
+    tree.remove("proc/2");
+    list.collect(kNoGrowth);
+    ASSERT_EQ(list.count, first - 2);
+    process_list fresh;
+    fresh.collect(kNoGrowth);
+    ASSERT_EQ(fresh.count, list.count);
+    EXPECT_EQ(std::memcmp(list.records.data(), fresh.records.data(),
+                          sizeof list.records[0] * static_cast<size_t>(list.count)), 0);
+    const sysmon_proc_info zero = {};
+    for (int32_t i = list.count; i < first; ++i)
+        EXPECT_EQ(std::memcmp(&list.records[static_cast<size_t>(i)], &zero, sizeof zero), 0) << i;
+    const unsigned char *past = reinterpret_cast<const unsigned char *>(&list.records[static_cast<size_t>(first)]);
+    EXPECT_EQ(past[0], 0xAB);
+    EXPECT_EQ(past[sizeof list.records[0] * static_cast<size_t>(SYSMON_MAX_PROCS - first) - 1], 0xAB);
+}

@@ -11,6 +11,7 @@
 #include "sysmon_internal.h"
 #include "text_scan.h"
 #include "text_utf8.h"
+#include "used_records.h"
 
 namespace {
 
@@ -119,7 +120,8 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t ca
     if (disks == nullptr || count == nullptr) return -1;
     const int32_t usable = capacity > 0 ? capacity : 0;
     *count = 0;
-    std::memset(disks, 0, sizeof *disks * static_cast<size_t>(usable));
+    static used_records used;  // the entries the previous collection filled
+    used_records_clear(&used, disks, usable);
     const int32_t limit = usable < SYSMON_MAX_DISKS ? usable : SYSMON_MAX_DISKS;
     listed.clear();
     const linux_sources &src = linux_sources_current();
@@ -173,6 +175,7 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t ca
         ++filled;
     }
     *count = filled;
+    used_records_note(&used, filled);
     std::sort(store.entries, store.entries + store.count,
               [](const disk_counters_entry &a, const disk_counters_entry &b) { return a.dev < b.dev; });
     if (advance) s_baselines.commit(window);

@@ -12,6 +12,7 @@
 #include "sysmon_internal.h"
 #include "text_scan.h"
 #include "text_utf8.h"
+#include "used_records.h"
 
 namespace {
 
@@ -65,7 +66,8 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t ca
     if (nets == nullptr || count == nullptr) return -1;
     const int32_t usable = capacity > 0 ? capacity : 0;
     *count = 0;
-    std::memset(nets, 0, sizeof *nets * static_cast<size_t>(usable));
+    static used_records used;  // the entries the previous collection filled
+    used_records_clear(&used, nets, usable);
     const int32_t limit = usable < SYSMON_MAX_NETS ? usable : SYSMON_MAX_NETS;
     const linux_sources &src = linux_sources_current();
     const bool advance = window == nullptr || window->advance != 0;
@@ -115,6 +117,7 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t ca
         ++filled;
     }
     *count = filled;
+    used_records_note(&used, filled);
     std::sort(store.entries, store.entries + store.count, entry_less);
     if (advance) s_baselines.commit(window);
     return 0;

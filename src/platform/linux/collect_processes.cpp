@@ -19,6 +19,7 @@
 #include "sysmon_internal.h"
 #include "text_scan.h"
 #include "text_utf8.h"
+#include "used_records.h"
 #include "user_names.h"
 
 namespace {
@@ -191,7 +192,8 @@ int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_
     if (procs == nullptr || count == nullptr) return -1;
     const int32_t usable = capacity > 0 ? capacity : 0;
     *count = 0;
-    std::memset(procs, 0, sizeof *procs * static_cast<size_t>(usable));
+    static used_records used;  // the records the previous collection filled
+    used_records_clear(&used, procs, usable);
     const int32_t limit = usable < SYSMON_MAX_PROCS ? usable : SYSMON_MAX_PROCS;
 
     const int proc_fd =
@@ -232,6 +234,7 @@ int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_
     }
     close(proc_fd);
     *count = filled;
+    used_records_note(&used, filled);
     // The proc root lists pids in ascending order; a tree that does not gets
     // its table sorted, so that look-ups stay binary searches.
     if (!sorted) std::sort(store.entries, store.entries + store.count, entry_less);

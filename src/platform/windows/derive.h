@@ -16,6 +16,7 @@
 
 #include "counter_table.h"
 #include "sysmon_internal.h"
+#include "used_records.h"
 
 // ---- Processor -------------------------------------------------------------
 
@@ -129,15 +130,19 @@ struct disk_walk {
     const disk_table *prev;  // counters the rates derive against
     disk_table *next;        // receives the new counters
     double elapsed_sec;
+    used_records *used;      // null: none kept
 };
 
 // Sets the count to 0, clears the array up to the capacity and starts a walk
 // over `list` (`list_size` bytes, read only within them). `next` is
-// emptied; it must not be `prev`.
+// emptied; it must not be `prev`. With `used`, the collector's note of the
+// entries the previous collection filled, only those are cleared (the rest
+// is zero already) and the note follows the entries filled.
 void derive_disk_walk_begin(disk_walk *walk, sysmon_disk_info *disks,
                             int32_t *count, int32_t capacity, const char *list,
                             size_t list_size, const disk_table *prev,
-                            disk_table *next, double elapsed_sec);
+                            disk_table *next, double elapsed_sec,
+                            used_records *used = nullptr);
 // The next root path to examine, or null when the list has ended or the
 // capacity is reached.
 const char *derive_disk_walk_next(disk_walk *walk);
@@ -191,15 +196,19 @@ struct net_walk {
     net_table *next;                    // receives the new counters
     const net_address_table *addresses; // null: no addresses known
     double elapsed_sec;
+    used_records *used;                 // null: none kept
 };
 
-// Sets the count to 0 and clears the array up to the capacity.
-void derive_net_clear(sysmon_net_info *nets, int32_t *count, int32_t capacity);
-// Starts a walk; `next` is emptied (it must not be `prev`).
+// Sets the count to 0 and clears the array up to the capacity; with `used`,
+// only the entries the previous collection filled (the rest is zero).
+void derive_net_clear(sysmon_net_info *nets, int32_t *count, int32_t capacity,
+                      used_records *used = nullptr);
+// Starts a walk; `next` is emptied (it must not be `prev`). `used`, when
+// given, follows the entries filled.
 void derive_net_walk_begin(net_walk *walk, sysmon_net_info *nets,
                            int32_t capacity, const net_table *prev,
                            net_table *next, const net_address_table *addresses,
-                           double elapsed_sec);
+                           double elapsed_sec, used_records *used = nullptr);
 // Whether the capacity is reached: no further row is to be examined.
 int32_t derive_net_walk_full(const net_walk *walk);
 // Whether a row is listed: never a loopback; an interface that is up, or
@@ -256,14 +265,21 @@ struct proc_walk {
     proc_table *next;        // receives the new counters
     double elapsed_sec;
     uint64_t memory_total;
+    used_records *used;  // null: none kept
+    int32_t dirty;       // records [filled, dirty) still hold the previous collection's figures
 };
 
 // Sets the count to 0, clears the array up to the capacity and starts a
-// walk; `next` is emptied (it must not be `prev`).
+// walk; `next` is emptied (it must not be `prev`). With `used`, the
+// collector's note of the records the previous collection filled, only
+// those are cleared (the rest is zero already): each as it is handed out
+// again, the ones left over by derive_proc_walk_end. Until then they keep
+// their old figures, so a collection that starts a walk ends it.
 void derive_proc_walk_begin(proc_walk *walk, sysmon_proc_info *procs,
                             int32_t *count, int32_t capacity,
                             const proc_table *prev, proc_table *next,
-                            double elapsed_sec, uint64_t memory_total);
+                            double elapsed_sec, uint64_t memory_total,
+                            used_records *used = nullptr);
 // The record the entry at hand goes to, or null when the capacity is reached
 // and reading is to stop.
 sysmon_proc_info *derive_proc_walk_next(proc_walk *walk);
@@ -286,7 +302,8 @@ void derive_proc_set_command(sysmon_proc_info *proc, const char *command, size_t
 void derive_proc_set_user(sysmon_proc_info *proc, const char *user);
 // "stopped" when every thread of the process is suspended, else "running".
 void derive_proc_set_status(sysmon_proc_info *proc, int32_t all_threads_suspended);
-// Stores the number of records filled in the count.
+// Stores the number of records filled in the count, clears the records the
+// previous collection filled beyond it, and notes the count in `used`.
 void derive_proc_walk_end(const proc_walk *walk, int32_t *count);
 
 // ---- System ----------------------------------------------------------------

@@ -64,10 +64,11 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count,
 
     const bool advance = window == nullptr || window->advance != 0;
     disk_table &store = advance ? s_win_disk_baselines.next() : s_win_disk_discard;
+    static used_records used;  // the entries the previous collection filled
     disk_walk walk;
     derive_disk_walk_begin(&walk, disks, count, capacity, roots, sizeof roots,
                            &s_win_disk_baselines.against(window), &store,
-                           window != nullptr ? window->elapsed_sec : 0.0);
+                           window != nullptr ? window->elapsed_sec : 0.0, &used);
 
     const char *root;
     while ((root = derive_disk_walk_next(&walk)) != nullptr) {

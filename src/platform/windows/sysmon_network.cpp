@@ -70,7 +70,8 @@ static bool read_addresses() {
 int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
                                int32_t capacity, const sysmon_window *window) {
     if (nets == nullptr || count == nullptr) return -1;
-    derive_net_clear(nets, count, capacity);
+    static used_records used;  // the entries the previous collection filled
+    derive_net_clear(nets, count, capacity, &used);
 
     MIB_IF_TABLE2 *table = nullptr;
     if (GetIfTable2(&table) != NO_ERROR || table == nullptr) return 0;
@@ -81,7 +82,7 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
     net_walk walk;
     derive_net_walk_begin(&walk, nets, capacity, &s_win_net_baselines.against(window), &store,
                           has_addresses ? &s_win_net_addresses : nullptr,
-                          window != nullptr ? window->elapsed_sec : 0.0);
+                          window != nullptr ? window->elapsed_sec : 0.0, &used);
     static char name[SYSMON_NET_NAME_BUFFER_SIZE];
     for (ULONG i = 0; i < table->NumEntries && !derive_net_walk_full(&walk); ++i) {
         const MIB_IF_ROW2 &r = table->Table[i];

@@ -53,6 +53,8 @@ static_assert(sizeof(PROCESS_MEMORY_COUNTERS) == 72, "PROCESS_MEMORY_COUNTERS la
 // Processor times and transfer counts of the two latest baselines, by pid.
 static baseline_pair<proc_table> s_win_proc_baselines;
 static proc_table s_win_proc_discard;
+// The records the previous collection filled: the only ones to clear.
+static used_records s_win_procs_used;
 
 // The sweep's block, kept between collections and grown when the system
 // asks for more.
@@ -189,13 +191,15 @@ int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
     proc_walk walk;
     derive_proc_walk_begin(&walk, procs, count, capacity, &s_win_proc_baselines.against(window),
                            &store, window != nullptr ? window->elapsed_sec : 0.0,
-                           memory_total);
+                           memory_total, &s_win_procs_used);
 
     const ULONG answered = run_sweep();
     if (answered != 0) {
         collect_from_sweep(&walk, answered);
     } else if (!collect_from_snapshot(&walk)) {
-        // Nothing could be listed: the baselines stay as they were.
+        // Nothing could be listed: the baselines stay as they were, and
+        // the records of the previous collection are cleared.
+        derive_proc_walk_end(&walk, count);
         return -1;
     }
     derive_proc_walk_end(&walk, count);

@@ -1,6 +1,7 @@
 #include "utf8_text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -103,18 +104,18 @@ size_t utf8_boundary(const char *text, size_t length) {
     return start - 1;
 }
 
-void utf8_copy(char *dst, size_t dst_size, const char *src, size_t src_size) {
-    if (dst_size == 0) return;
+size_t utf8_copy(char *dst, size_t dst_size, const char *src, size_t src_size) {
+    if (dst_size == 0) return 0;
     size_t n = 0;
     if (src != nullptr) {
         const size_t limit = src_size < dst_size - 1 ? src_size : dst_size - 1;
-        while (n < limit && src[n] != '\0') {
-            dst[n] = src[n];
-            ++n;
-        }
+        const void *nul = std::memchr(src, '\0', limit);
+        n = nul != nullptr ? static_cast<size_t>(static_cast<const char *>(nul) - src) : limit;
+        std::memmove(dst, src, n);
         // A cut (or a source that ends within a character) keeps whole
         // characters only.
         n = utf8_boundary(dst, n);
     }
     dst[n] = '\0';
+    return n;
 }

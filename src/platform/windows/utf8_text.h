@@ -27,7 +27,8 @@ size_t utf8_boundary(const char *text, size_t length);
 
 // Copies at most dst_size - 1 bytes of `src` into `dst`, ending early at a
 // NUL and never in the middle of a character, and terminates the copy.
-// `src` is read only within its first `src_size` bytes.
-void utf8_copy(char *dst, size_t dst_size, const char *src, size_t src_size);
+// `src` is read only within its first `src_size` bytes. Returns the length
+// of the copy.
+size_t utf8_copy(char *dst, size_t dst_size, const char *src, size_t src_size);
 
 #endif  // VANTOREL_UTF8_TEXT_H
