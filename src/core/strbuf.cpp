@@ -223,7 +223,12 @@ void strbuf_append_n_slow(strbuf *sb, const char *bytes, size_t n) {
     append_bytes(sb, bytes, n);
 }
 
-void strbuf_append_int(strbuf *sb, int64_t value) {
+namespace {
+
+// Decimal text of an integer: straight into the storage when it has room,
+// else through a small staging area and the growing append.
+template <typename Integer>
+void append_integer(strbuf *sb, Integer value) {
     if (!present(sb)) return;
     if (sb->capacity - sb->len > kNumberRoom) {  // no growth: straight into the storage
         sb->len = static_cast<size_t>(std::to_chars(sb->data + sb->len, sb->data + sb->capacity, value).ptr - sb->data);
@@ -235,17 +240,11 @@ void strbuf_append_int(strbuf *sb, int64_t value) {
     strbuf_append_n(sb, digits, static_cast<size_t>(r.ptr - digits));
 }
 
-void strbuf_append_uint(strbuf *sb, uint64_t value) {
-    if (!present(sb)) return;
-    if (sb->capacity - sb->len > kNumberRoom) {
-        sb->len = static_cast<size_t>(std::to_chars(sb->data + sb->len, sb->data + sb->capacity, value).ptr - sb->data);
-        sb->data[sb->len] = '\0';
-        return;
-    }
-    char digits[24];
-    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-    strbuf_append_n(sb, digits, static_cast<size_t>(r.ptr - digits));
-}
+}  // namespace
+
+void strbuf_append_int(strbuf *sb, int64_t value) { append_integer(sb, value); }
+
+void strbuf_append_uint(strbuf *sb, uint64_t value) { append_integer(sb, value); }
 
 void strbuf_append_fixed(strbuf *sb, double value, int decimals) {
     if (!present(sb)) return;
