@@ -84,11 +84,10 @@ void BM_fast(benchmark::State &state) {
         derive_proc_walk_begin(&walk, procs.get(), &count, SYSMON_MAX_PROCS, &tables[newest],
                                &tables[1 - newest], 1.0, kMemoryTotal, &used);
         for (const listed_proc &p : list) {
-            sysmon_proc_info *proc = derive_proc_walk_next(&walk);
-            if (proc == nullptr) break;
             const proc_identity identity = {p.pid, p.ppid, p.threads, p.name.c_str(),
                                             p.name.size() + 1};
-            derive_proc_fill_identity(proc, &identity);
+            sysmon_proc_info *proc = derive_proc_walk_add(&walk, &identity);
+            if (proc == nullptr) break;
             const proc_figures figures = {1, p.working_set, 1, p.kernel_time, p.user_time,
                                           1, p.read_transfer, p.write_transfer};
             derive_proc_apply_figures(&walk, proc, &figures);

@@ -69,13 +69,12 @@ void collect(const unsigned char *block, size_t size, int32_t capacity, double e
                        "name outside the block");
         }
         FUZZ_CHECK(!entry.all_threads_suspended || entry.threads > 0, "suspended without threads");
-        sysmon_proc_info *proc = derive_proc_walk_next(&walk);
-        if (proc == nullptr) break;
         utf8_from_utf16(s_name, sizeof s_name, entry.name_units, entry.name_length);
         const uint32_t pid = static_cast<uint32_t>(entry.pid);
         const proc_identity identity = {pid, static_cast<uint32_t>(entry.ppid), entry.threads, s_name,
                                         sizeof s_name};
-        derive_proc_fill_identity(proc, &identity);
+        sysmon_proc_info *proc = derive_proc_walk_add(&walk, &identity);
+        if (proc == nullptr) break;
         const proc_figures figures = {1, entry.working_set, 1, entry.kernel_time, entry.user_time, 1,
                                       entry.read_transfer, entry.write_transfer};
         derive_proc_apply_figures(&walk, proc, &figures);

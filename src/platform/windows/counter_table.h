@@ -1,8 +1,17 @@
 // Counters of the previous collection, found by key (a pid, an interface
-// LUID, a volume's hash) in constant time: open addressing with linear
-// probing over a fixed number of slots, never filled beyond half. Emptying
-// the table only advances a generation number, so a collection costs no
-// pass over all the slots.
+// LUID, a volume's hash). Rows are stored one after the other in the order
+// they were put; an open-addressing index (linear probing, never filled
+// beyond half) finds a row by key in constant time. A reader that visits the
+// keys in about the order they were stored (processes listed by successive
+// sweeps) looks at the row after the last one it found first and touches
+// the index only when that is not the key. A writer that stores many rows in
+// one go appends them and indexes them together afterwards, so the index's
+// cache misses overlap instead of stalling each store.
+//
+// Invariants: rows [0, indexed) hold distinct keys and each has exactly one
+// index slot, whose tag is the key's hash; rows [indexed, count) are
+// appended and not yet findable; free slots are all-zero. A zero-filled
+// table is a valid empty one.
 #ifndef VANTOREL_COUNTER_TABLE_H
 #define VANTOREL_COUNTER_TABLE_H
 
@@ -11,39 +20,68 @@
 struct counter_row {
     uint64_t key;
     uint64_t values[3];
-    uint32_t flags;       // which values were read; the caller's meaning
-    uint32_t generation;  // the row is in use when it equals the table's
+    uint32_t flags;  // which values were read; the caller's meaning
+};
+
+struct counter_slot {
+    uint32_t tag;  // the key's hash, compared before the row is read
+    uint32_t row;  // index of the row plus one; 0: a free slot
 };
 
 struct counter_table_state {
-    uint32_t generation;  // 0 only before the first clear: nothing in use
-    int32_t count;
+    int32_t count;    // rows stored
+    int32_t indexed;  // rows findable
 };
 
-// `slots` is a power of two.
-void counter_rows_clear(counter_row *rows, uint32_t slots, counter_table_state *state);
-// Stores a row under `key`. Returns 1 when stored; 0 when the key is already
-// present (the first row stays) or the table holds slots / 2 rows.
-int32_t counter_rows_put(counter_row *rows, uint32_t slots, counter_table_state *state,
-                         uint64_t key, const uint64_t values[3], uint32_t flags);
-// The row of `key`, or null.
-const counter_row *counter_rows_find(const counter_row *rows, uint32_t slots,
-                                     const counter_table_state *state, uint64_t key);
+// `slots` is a power of two; `rows` has room for slots / 2 rows.
+void counter_rows_clear(counter_slot *index, uint32_t slots, counter_table_state *state);
+// Stores a row under `key` and makes it findable (appended rows first).
+// Returns 1 when stored; 0 when the key is already present (the first row
+// stays) or the table holds slots / 2 rows.
+int32_t counter_rows_put(counter_row *rows, counter_slot *index, uint32_t slots,
+                         counter_table_state *state, uint64_t key, const uint64_t values[3],
+                         uint32_t flags);
+// Stores a row at the end without looking for its key: it is found only
+// once counter_rows_index_appended has run. Returns 0 when the table holds
+// slots / 2 rows.
+int32_t counter_rows_append(counter_row *rows, uint32_t slots, counter_table_state *state,
+                            uint64_t key, const uint64_t values[3], uint32_t flags);
+// Makes the appended rows findable. A row whose key an earlier row holds is
+// dropped (the first stays) and the rows after it move up.
+void counter_rows_index_appended(counter_row *rows, counter_slot *index, uint32_t slots,
+                                 counter_table_state *state);
+// The row of `key` among the findable ones, or null.
+const counter_row *counter_rows_find(const counter_row *rows, const counter_slot *index,
+                                     uint32_t slots, const counter_table_state *state,
+                                     uint64_t key);
+// Like counter_rows_find, trying the row at `*cursor` first; `*cursor`
+// becomes the position after the row found (unchanged when none is).
+const counter_row *counter_rows_find_near(const counter_row *rows, const counter_slot *index,
+                                          uint32_t slots, const counter_table_state *state,
+                                          uint64_t key, uint32_t *cursor);
 
 template <uint32_t SLOTS>
 struct counter_table {
     static_assert(SLOTS >= 2 && (SLOTS & (SLOTS - 1)) == 0, "power of two");
-    counter_row rows[SLOTS];
+    counter_row rows[SLOTS / 2];
+    counter_slot index[SLOTS];
     counter_table_state state;
 
-    void clear() { counter_rows_clear(rows, SLOTS, &state); }
+    void clear() { counter_rows_clear(index, SLOTS, &state); }
     int32_t put(uint64_t key, const uint64_t values[3], uint32_t flags) {
-        return counter_rows_put(rows, SLOTS, &state, key, values, flags);
+        return counter_rows_put(rows, index, SLOTS, &state, key, values, flags);
     }
+    int32_t append(uint64_t key, const uint64_t values[3], uint32_t flags) {
+        return counter_rows_append(rows, SLOTS, &state, key, values, flags);
+    }
+    void index_appended() { counter_rows_index_appended(rows, index, SLOTS, &state); }
     const counter_row *find(uint64_t key) const {
-        return counter_rows_find(rows, SLOTS, &state, key);
+        return counter_rows_find(rows, index, SLOTS, &state, key);
     }
-    int32_t count() const { return state.generation != 0 ? state.count : 0; }
+    const counter_row *find_near(uint64_t key, uint32_t *cursor) const {
+        return counter_rows_find_near(rows, index, SLOTS, &state, key, cursor);
+    }
+    int32_t count() const { return state.indexed; }
 };
 
 // A 64-bit key for a text (FNV-1a), for tables keyed by a name.

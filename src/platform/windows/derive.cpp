@@ -316,9 +316,18 @@ static void clear_text(char (&field)[N]) {
     std::memset(field, 0, end != nullptr ? static_cast<size_t>(static_cast<const char *>(end) - field) : N);
 }
 
-// Zeroes a record a walk filled before, touching a few cache lines instead
-// of the whole 1.3 KB: everything before the command and everything after
-// it in full, the command only as far as its text goes.
+// Zeroes the figures of a record a walk filled before; its identity and
+// texts are about to be rewritten by derive_proc_fill_identity.
+static void clear_proc_figures(sysmon_proc_info *proc) {
+    char *bytes = reinterpret_cast<char *>(proc);
+    std::memset(bytes + offsetof(sysmon_proc_info, cpu_percent), 0,
+                sizeof *proc - offsetof(sysmon_proc_info, cpu_percent));
+}
+
+// Zeroes a record a walk filled before and does not fill again, touching
+// a few cache lines instead of the whole 1.3 KB: everything before the
+// command and everything after it in full, the command only as far as its
+// text goes.
 static void clear_proc_record(sysmon_proc_info *proc) {
     static_assert(offsetof(sysmon_proc_info, user) ==
                       offsetof(sysmon_proc_info, command) + sizeof(sysmon_proc_info::command),
@@ -327,6 +336,16 @@ static void clear_proc_record(sysmon_proc_info *proc) {
     std::memset(bytes, 0, offsetof(sysmon_proc_info, command));
     clear_text(proc->command);
     std::memset(proc->user, 0, sizeof *proc - offsetof(sysmon_proc_info, user));
+}
+
+// Writes `length` bytes of text into a field that holds a text followed by
+// zeros only, and zeros what the old text left behind the new one: the
+// field keeps that form, and a long field is written only as far as either
+// text goes.
+template <size_t N>
+static void write_text(char (&field)[N], const char *text, size_t length) {
+    std::memcpy(field, text, length);
+    for (size_t i = length; i < N && field[i] != '\0'; ++i) field[i] = '\0';
 }
 
 void derive_proc_walk_begin(proc_walk *walk, sysmon_proc_info *procs,
@@ -344,6 +363,7 @@ void derive_proc_walk_begin(proc_walk *walk, sysmon_proc_info *procs,
     walk->capacity = usable;
     walk->filled = 0;
     walk->prev = prev;
+    walk->prev_cursor = 0;
     walk->next = next;
     walk->elapsed_sec = elapsed_sec;
     walk->memory_total = memory_total;
@@ -361,13 +381,14 @@ static void prefetch_proc_record(const sysmon_proc_info *proc) {
     __builtin_prefetch(&proc->cpu_time, 1);
 }
 
-sysmon_proc_info *derive_proc_walk_next(proc_walk *walk) {
+sysmon_proc_info *derive_proc_walk_add(proc_walk *walk, const proc_identity *identity) {
     if (walk->filled >= walk->capacity) return nullptr;
     // Records are filled one after the other, a few hundred bytes of each:
     // too scattered for the processor to foresee.
-    if (walk->filled + 6 < walk->capacity) prefetch_proc_record(&walk->procs[walk->filled + 6]);
+    if (walk->filled + 3 < walk->capacity) prefetch_proc_record(&walk->procs[walk->filled + 3]);
     sysmon_proc_info *proc = &walk->procs[walk->filled];
-    if (walk->filled < walk->dirty) clear_proc_record(proc);
+    if (walk->filled < walk->dirty) clear_proc_figures(proc);
+    derive_proc_fill_identity(proc, identity);
     ++walk->filled;
     used_records_note(walk->used, walk->filled);
     return proc;
@@ -376,14 +397,40 @@ sysmon_proc_info *derive_proc_walk_next(proc_walk *walk) {
 int32_t derive_proc_is_system(uint32_t pid) { return pid == 0 || pid == 4; }
 
 void derive_proc_fill_identity(sysmon_proc_info *proc, const proc_identity *identity) {
+    static const char kIdleName[] = "[System Process]";
     proc->pid = static_cast<int32_t>(identity->pid);
     proc->ppid = static_cast<int32_t>(identity->ppid);
-    copy_text(proc->name, sizeof proc->name, identity->name, identity->name_size);
-    if (proc->name[0] == '\0' && identity->pid == 0) set_text(proc->name, "[System Process]");
-    copy_text(proc->command, sizeof proc->command, identity->name, identity->name_size);
-    if (proc->command[0] == '\0') set_text(proc->command, proc->name);
-    set_text(proc->user, derive_proc_is_system(identity->pid) ? "SYSTEM" : "");
-    set_text(proc->status, "running");
+
+    // The name goes into both the name and the command, each cut at a
+    // character boundary to its field: measured once, copied twice.
+    const char *text = identity->name;
+    size_t length = 0;
+    if (text != nullptr) {
+        const size_t limit = identity->name_size < sizeof proc->command - 1
+                                 ? identity->name_size
+                                 : sizeof proc->command - 1;
+        const void *nul = std::memchr(text, '\0', limit);
+        length = nul != nullptr ? static_cast<size_t>(static_cast<const char *>(nul) - text) : limit;
+    }
+    size_t command_length = utf8_boundary(text, length);
+    size_t name_length = length < sizeof proc->name ? command_length
+                                                    : utf8_boundary(text, sizeof proc->name - 1);
+    if (name_length == 0 && identity->pid == 0) {
+        text = kIdleName;
+        name_length = command_length = sizeof kIdleName - 1;
+    } else if (command_length == 0) {
+        // The command reads as the name when there is no name either.
+        command_length = name_length;
+    }
+    // Only as far as the texts go: a short name leaves the rest of its
+    // field, a cache line of its own, untouched.
+    write_text(proc->name, text, name_length);
+    write_text(proc->command, text, command_length);
+    if (derive_proc_is_system(identity->pid))
+        write_text(proc->user, "SYSTEM", 6);
+    else
+        write_text(proc->user, "", 0);
+    write_text(proc->status, "running", 7);
     proc->threads = identity->threads > INT32_MAX ? INT32_MAX
                                                   : static_cast<int32_t>(identity->threads);
 }
@@ -397,7 +444,7 @@ void derive_proc_apply_figures(proc_walk *walk, sysmon_proc_info *proc,
                                    static_cast<double>(walk->memory_total);
     }
     const uint64_t key = static_cast<uint32_t>(proc->pid);
-    const counter_row *before = walk->prev->find(key);
+    const counter_row *before = walk->prev->find_near(key, &walk->prev_cursor);
     uint32_t flags = 0;
     if (figures->has_times) {
         flags |= SYSMON_PROC_HAS_TIMES;
@@ -429,7 +476,7 @@ void derive_proc_apply_figures(proc_walk *walk, sysmon_proc_info *proc,
     if (flags != 0) {
         const uint64_t values[3] = {proc->cpu_time, figures->read_transfer,
                                     figures->write_transfer};
-        walk->next->put(key, values, flags);
+        walk->next->append(key, values, flags);
     }
 }
 
@@ -443,10 +490,13 @@ void derive_proc_set_user(sysmon_proc_info *proc, const char *user) {
 }
 
 void derive_proc_set_status(sysmon_proc_info *proc, int32_t all_threads_suspended) {
-    set_text(proc->status, all_threads_suspended ? "stopped" : "running");
+    // Both words have seven letters: the rest of the field stays zero.
+    static_assert(sizeof "stopped" == sizeof "running", "same length");
+    std::memcpy(proc->status, all_threads_suspended ? "stopped" : "running", sizeof "running");
 }
 
 void derive_proc_walk_end(const proc_walk *walk, int32_t *count) {
+    walk->next->index_appended();
     for (int32_t i = walk->filled; i < walk->dirty; ++i) clear_proc_record(&walk->procs[i]);
     used_records_end(walk->used, walk->filled, walk->capacity);
     *count = walk->filled;

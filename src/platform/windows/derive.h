@@ -262,6 +262,7 @@ struct proc_walk {
     int32_t capacity;
     int32_t filled;
     const proc_table *prev;  // counters the shares and rates derive against
+    uint32_t prev_cursor;    // where in `prev` the next pid is looked for first
     proc_table *next;        // receives the new counters
     double elapsed_sec;
     uint64_t memory_total;
@@ -280,16 +281,20 @@ void derive_proc_walk_begin(proc_walk *walk, sysmon_proc_info *procs,
                             const proc_table *prev, proc_table *next,
                             double elapsed_sec, uint64_t memory_total,
                             used_records *used = nullptr);
-// The record the entry at hand goes to, or null when the capacity is reached
-// and reading is to stop.
-sysmon_proc_info *derive_proc_walk_next(proc_walk *walk);
+// The record the process at hand goes to, its identity filled in (see
+// derive_proc_fill_identity) and its figures zero; null when the capacity is
+// reached and reading is to stop.
+sysmon_proc_info *derive_proc_walk_add(proc_walk *walk, const proc_identity *identity);
 // Whether a pid is the idle (0) or the system (4) process, owned by the
 // system and never opened.
 int32_t derive_proc_is_system(uint32_t pid);
 // Fills the identity fields of a record: pid, parent, name (the idle
 // process's empty name reads "[System Process]"), the name again as the
 // command, user "SYSTEM" for the system's processes and "" otherwise,
-// status "running", thread count.
+// status "running", thread count. Every text field is rewritten, so none
+// keeps anything of a process the record held before; the record's
+// texts must read as a text followed by zeros (as a zeroed or filled record
+// does).
 void derive_proc_fill_identity(sysmon_proc_info *proc, const proc_identity *identity);
 // Memory, processor times and transfer counts: the share of one processor
 // (at most 100) and the byte rates derive against the counters the
@@ -302,8 +307,9 @@ void derive_proc_set_command(sysmon_proc_info *proc, const char *command, size_t
 void derive_proc_set_user(sysmon_proc_info *proc, const char *user);
 // "stopped" when every thread of the process is suspended, else "running".
 void derive_proc_set_status(sysmon_proc_info *proc, int32_t all_threads_suspended);
-// Stores the number of records filled in the count, clears the records the
-// previous collection filled beyond it, and notes the count in `used`.
+// Makes the counters stored in `next` findable, stores the number of
+// records filled in the count, clears the records the previous collection
+// filled beyond it, and notes the count in `used`.
 void derive_proc_walk_end(const proc_walk *walk, int32_t *count);
 
 // ---- System ----------------------------------------------------------------

@@ -117,13 +117,12 @@ static void collect_from_sweep(proc_walk *walk, ULONG answered) {
     sweep_begin(&cursor, s_win_sweep_block, answered);
     sweep_process entry;
     while (sweep_next(&cursor, &entry)) {
-        sysmon_proc_info *proc = derive_proc_walk_next(walk);
-        if (proc == nullptr) break;
         utf8_from_utf16(s_win_name, sizeof s_win_name, entry.name_units, entry.name_length);
         const uint32_t pid = static_cast<uint32_t>(entry.pid);
         const proc_identity identity = {pid, static_cast<uint32_t>(entry.ppid), entry.threads,
                                         s_win_name, sizeof s_win_name};
-        derive_proc_fill_identity(proc, &identity);
+        sysmon_proc_info *proc = derive_proc_walk_add(walk, &identity);
+        if (proc == nullptr) break;
         const proc_figures figures = {1, entry.working_set,   1, entry.kernel_time,
                                       entry.user_time, 1,     entry.read_transfer,
                                       entry.write_transfer};
@@ -146,12 +145,11 @@ static bool collect_from_snapshot(proc_walk *walk) {
     std::memset(&pe, 0, sizeof pe);
     pe.dwSize = sizeof pe;
     for (BOOL more = Process32FirstW(snapshot, &pe); more; more = Process32NextW(snapshot, &pe)) {
-        sysmon_proc_info *proc = derive_proc_walk_next(walk);
-        if (proc == nullptr) break;
         utf8_from_utf16(s_win_name, sizeof s_win_name, pe.szExeFile, MAX_PATH);
         const proc_identity identity = {pe.th32ProcessID, pe.th32ParentProcessID, pe.cntThreads,
                                         s_win_name, sizeof s_win_name};
-        derive_proc_fill_identity(proc, &identity);
+        sysmon_proc_info *proc = derive_proc_walk_add(walk, &identity);
+        if (proc == nullptr) break;
         if (derive_proc_is_system(pe.th32ProcessID)) continue;
         HANDLE process = sysmon_open_process(pe.th32ProcessID);
         if (process == nullptr) continue;

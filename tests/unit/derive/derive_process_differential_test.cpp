@@ -56,11 +56,10 @@ struct both_sides {
         derive_proc_walk_begin(&walk, fast.data(), &fast_count, in.capacity, &tables[newest],
                                &tables[1 - newest], in.elapsed, in.memory_total, &used);
         for (const listed_proc &p : in.procs) {
-            sysmon_proc_info *proc = derive_proc_walk_next(&walk);
-            if (proc == nullptr) break;
             const proc_identity identity = {p.pid, p.ppid, p.threads, p.name.c_str(),
                                             p.name.size() + 1};
-            derive_proc_fill_identity(proc, &identity);
+            sysmon_proc_info *proc = derive_proc_walk_add(&walk, &identity);
+            if (proc == nullptr) break;
             // The idle process is never opened: no figures for it.
             if (p.pid == 0) continue;
             const proc_figures figures = {p.has_memory, p.working_set, 1, p.kernel_time,
@@ -89,20 +88,19 @@ struct both_sides {
                              &prev_count[prev_newest]);
     }
 
-    // The first record where the two differ in a derived field, or -1.
+    // The first record where the two differ in any byte, or -1. The only
+    // intended difference: the reference names every process's user
+    // "SYSTEM", the library only the system's own (pids 0 and 4). Whole
+    // records are compared, so a text a reused record kept behind a
+    // shorter one is a difference too.
     int32_t first_difference() const {
         if (fast_count != ref_count) return 0;
         for (int32_t i = 0; i < fast_count; ++i) {
-            const sysmon_proc_info &a = fast[static_cast<size_t>(i)];
-            const sysmon_proc_info &b = ref[static_cast<size_t>(i)];
-            const bool same =
-                a.pid == b.pid && a.ppid == b.ppid && a.threads == b.threads &&
-                std::strcmp(a.name, b.name) == 0 && a.memory_bytes == b.memory_bytes &&
-                std::memcmp(&a.memory_percent, &b.memory_percent, sizeof(double)) == 0 &&
-                std::memcmp(&a.cpu_percent, &b.cpu_percent, sizeof(double)) == 0 &&
-                a.user_time == b.user_time && a.kernel_time == b.kernel_time &&
-                a.cpu_time == b.cpu_time;
-            if (!same) return i;
+            sysmon_proc_info expected = ref[static_cast<size_t>(i)];
+            if (!derive_proc_is_system(static_cast<uint32_t>(expected.pid)))
+                std::memset(expected.user, 0, sizeof expected.user);
+            if (std::memcmp(&expected, &fast[static_cast<size_t>(i)], sizeof expected) != 0)
+                return i;
         }
         return -1;
     }

@@ -43,10 +43,9 @@ int32_t collect(std::vector<sysmon_proc_info> *procs, int32_t capacity,
                            &s->tables[1 - s->current], elapsed, memory_total);
     EXPECT_EQ(count, 0);
     for (const fake_proc &f : list) {
-        sysmon_proc_info *proc = derive_proc_walk_next(&walk);
-        if (proc == nullptr) break;
         const proc_identity identity = {f.pid, 4, 3, f.exe.c_str(), f.exe.size() + 1};
-        derive_proc_fill_identity(proc, &identity);
+        sysmon_proc_info *proc = derive_proc_walk_add(&walk, &identity);
+        if (proc == nullptr) break;
         derive_proc_apply_figures(&walk, proc, &f.figures);
     }
     derive_proc_walk_end(&walk, &count);

@@ -33,9 +33,8 @@ int32_t collect_procs(sysmon_proc_info *procs, int32_t capacity, used_records *u
     derive_proc_walk_begin(&walk, procs, &count, capacity, prev, next, 1.0, 1000, used);
     uint32_t pid = 8;
     for (const std::string &name : names) {
-        sysmon_proc_info *proc = derive_proc_walk_next(&walk);
         const proc_identity identity = {pid, 4, 2, name.c_str(), name.size() + 1};
-        derive_proc_fill_identity(proc, &identity);
+        sysmon_proc_info *proc = derive_proc_walk_add(&walk, &identity);
         const proc_figures figures = {1, 100, 1, pid * 10u, pid, 1, 5, 6};
         derive_proc_apply_figures(&walk, proc, &figures);
         const std::string &line = command.empty() ? name : command;
