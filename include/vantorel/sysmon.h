@@ -31,7 +31,8 @@
  *   sysmon_cleanup(); texts of different functions are independent. Two
  *   threads that call the same function must not use its text concurrently.
  *   A reading never returns NULL: if its response buffer could not be
- *   allocated it returns the fixed text "{}" (objects) or "[]" (arrays).
+ *   allocated, or could not grow to hold the whole document, it returns the
+ *   fixed text "{}" (objects) or "[]" (arrays), never a document cut short.
  *
  * Locking
  *   One global lock serialises sysmon_init, sysmon_cleanup,

@@ -37,7 +37,11 @@ bool strbuf_grow(strbuf *sb, size_t n) {
 
 // Appends `n` bytes; a piece that cannot get room is dropped whole.
 void append_bytes(strbuf *sb, const char *bytes, size_t n) {
-    if (n == 0 || !strbuf_grow(sb, n)) return;
+    if (n == 0) return;
+    if (!strbuf_grow(sb, n)) {
+        sb->incomplete = true;
+        return;
+    }
     std::memcpy(sb->data + sb->len, bytes, n);
     sb->len += n;
     sb->data[sb->len] = '\0';
@@ -202,6 +206,7 @@ void strbuf_init(strbuf *sb, size_t capacity) {
 void strbuf_reset(strbuf *sb) {
     if (sb == nullptr) return;
     sb->len = 0;
+    sb->incomplete = false;
     if (sb->data != nullptr) sb->data[0] = '\0';
 }
 
@@ -211,6 +216,7 @@ void strbuf_free(strbuf *sb) {
     sb->data = nullptr;
     sb->len = 0;
     sb->capacity = 0;
+    sb->incomplete = false;
 }
 
 void strbuf_append(strbuf *sb, const char *text) {
@@ -295,7 +301,10 @@ void strbuf_printf(strbuf *sb, const char *fmt, ...) {
         const size_t n = static_cast<size_t>(r);
         const int again_len = std::vsnprintf(sb->data + sb->len, n + 1, fmt, again);
         if (again_len == r) sb->len += n;
+        else sb->incomplete = true;
         sb->data[sb->len] = '\0';
+    } else {
+        sb->incomplete = true;
     }
     va_end(again);
 }

@@ -19,16 +19,23 @@
 
 static_assert(sizeof(size_t) == 8, "the library is built for 64-bit targets");
 
+// Invariants: data is null (absent; len and capacity 0) or holds capacity
+// bytes with a NUL at data[len], len < capacity. A piece that cannot be
+// appended whole (no room could be had, or it could not be formatted) is
+// dropped and `incomplete` is set until the next reset: the text is then
+// not everything that was appended, and a document built in it is not to
+// be handed out.
 struct strbuf {
     char *data;       // storage holding the text; null while absent
     size_t len;       // text bytes, not counting the NUL
     size_t capacity;  // bytes of storage
+    bool incomplete;  // a piece was dropped since the last reset
 };
 
 // Allocates exactly `capacity` bytes (at least 1) holding empty text. On
 // allocation failure the buffer stays absent.
 void strbuf_init(strbuf *sb, size_t capacity);
-// Empties the text; storage and capacity stay.
+// Empties the text and forgets dropped pieces; storage and capacity stay.
 void strbuf_reset(strbuf *sb);
 // Releases the storage; the buffer becomes absent with len and capacity 0.
 void strbuf_free(strbuf *sb);

@@ -142,9 +142,12 @@ void frame_enter() {
     if (s_initialized == 0) initialise_locked();
 }
 
-// ... and release it, handing out the buffer's text or the fallback.
+// ... and release it, handing out the buffer's text, or the fallback when
+// the buffer is absent or the document could not be written whole (a
+// growth that failed midway would otherwise hand out broken JSON).
 const char *frame_leave(const strbuf *own_buffer, const char *fallback) {
-    const char *result = own_buffer->data != nullptr ? own_buffer->data : fallback;
+    const char *result =
+        own_buffer->data != nullptr && !own_buffer->incomplete ? own_buffer->data : fallback;
     pthread_mutex_unlock(&s_mutex);
     return result;
 }

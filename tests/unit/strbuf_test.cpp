@@ -155,6 +155,11 @@ TEST_F(StrbufTest, FailedGrowthDropsThePieceAndKeepsTheBuffer) {
     EXPECT_EQ(str(), "012345678\\u0001");  // the one escape that still fit
     EXPECT_EQ(sb.data[sb.len], '\0');
     EXPECT_LE(sb.len + 1, sb.capacity);
+    EXPECT_TRUE(sb.incomplete);  // the text is not all that was appended
+    strbuf_reset(&sb);
+    EXPECT_FALSE(sb.incomplete);
+    strbuf_append(&sb, "fits");
+    EXPECT_FALSE(sb.incomplete);
 }
 
 TEST_F(StrbufTest, ResetKeepsStorageAndFreeReleasesIt) {
