@@ -5,7 +5,6 @@
 
 #include "documents.h"
 
-sysmon_proc_info s_procs_scratch[SYSMON_MAX_PROCS];
 int32_t s_procs_visited[SYSMON_MAX_PROCS];
 char s_process_filter[SYSMON_FILTER_LEN];
 
@@ -400,21 +399,6 @@ void process_filter_set(const char *filter) {
 bool process_filter_match(const sysmon_proc_info *proc) {
     if (!filter_prepare()) return true;
     return filter_passes(proc);
-}
-
-int32_t procs_filtered_copy() {
-    const int32_t n = listed_count(s_procs_count);
-    const bool filtered = filter_prepare();
-    int32_t m = 0;
-    for (int32_t i = 0; i < n; ++i)
-        if (!filtered || filter_passes(&s_procs[i])) std::memcpy(&s_procs_scratch[m++], &s_procs[i], sizeof s_procs[i]);
-    return m;
-}
-
-int32_t procs_copy_all() {
-    const int32_t n = listed_count(s_procs_count);
-    std::memcpy(s_procs_scratch, s_procs, static_cast<size_t>(n) * sizeof s_procs[0]);
-    return n;
 }
 
 int cmp_proc_cpu(const void *a, const void *b) {

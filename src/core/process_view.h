@@ -9,10 +9,6 @@
 #include "strbuf.h"
 #include "sysmon_internal.h"
 
-// The filtered (or complete) copy of s_procs that procs_filtered_copy and
-// procs_copy_all make. The list, the tree and the snapshot do not copy
-// records: they sort and write indexes of s_procs.
-extern sysmon_proc_info s_procs_scratch[SYSMON_MAX_PROCS];
 // One "already written" flag per listed process of the tree, by position in
 // the sorted list.
 extern int32_t s_procs_visited[SYSMON_MAX_PROCS];
@@ -31,12 +27,6 @@ void process_filter_set(const char *filter);
 // the filter ignoring case, exactly as vt_strcasestr finds it). Linear in the
 // length of the fields whatever the filter.
 bool process_filter_match(const sysmon_proc_info *proc);
-
-// Copies the records of s_procs that pass the filter, in order, to
-// s_procs_scratch and returns their number.
-int32_t procs_filtered_copy();
-// Copies every record of s_procs to s_procs_scratch and returns the number.
-int32_t procs_copy_all();
 
 // qsort comparators over sysmon_proc_info.
 int cmp_proc_cpu(const void *a, const void *b);  // cpu_percent desc, pid asc

@@ -172,11 +172,19 @@ TEST_F(ProcessListTest, FilterSurvivesCleanupAndDoesNotInitialise) {
 TEST_F(ProcessListTest, CountsOutsideTheArrayAreClamped) {
     add(1, "a", 0);
     sysmon_init();
+    strbuf sb = {};
+    strbuf_init(&sb, 64);
     s_procs_count = -5;
-    EXPECT_EQ(procs_filtered_copy(), 0);
+    serialize_process_list(&sb, 0, 0);
+    EXPECT_STREQ(sb.data, "[]");
+    strbuf_reset(&sb);
+    serialize_process_tree(&sb, 0);
+    EXPECT_STREQ(sb.data, "[]");
     s_procs_count = INT_MAX;
-    EXPECT_EQ(procs_filtered_copy(), SYSMON_MAX_PROCS);
-    EXPECT_EQ(procs_copy_all(), SYSMON_MAX_PROCS);
+    strbuf_reset(&sb);
+    serialize_process_list(&sb, 0, 2);
+    EXPECT_EQ(nlohmann::json::parse(sb.data).size(), static_cast<size_t>(SYSMON_MAX_PROCS));
+    strbuf_free(&sb);
 }
 
 TEST_F(ProcessListTest, FullCapacityIsListed) {
