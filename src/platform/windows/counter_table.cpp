@@ -23,22 +23,28 @@ void counter_rows_clear(counter_slot *index, uint32_t slots, counter_table_state
     state->indexed = 0;
 }
 
+// The index slot of `key`: the one that holds it, or the free slot where a
+// probe for it ends (at most half the slots are in use, so one always does).
+template <typename Slot>
+static Slot *probe(const counter_row *rows, Slot *index, uint32_t slots, uint64_t key) {
+    const uint64_t hash = hash_of(key);
+    const auto tag = static_cast<uint32_t>(hash >> 32);
+    for (uint32_t i = static_cast<uint32_t>(hash) & (slots - 1);; i = (i + 1) & (slots - 1)) {
+        Slot &slot = index[i];
+        if (slot.row == 0 || (slot.tag == tag && rows[slot.row - 1].key == key)) return &slot;
+    }
+}
+
 // Enters row `at` in the index unless its key is there already; returns
 // whether it was entered.
 static bool index_row(const counter_row *rows, counter_slot *index, uint32_t slots,
                       uint32_t at) {
     const uint64_t key = rows[at].key;
-    const uint64_t hash = hash_of(key);
-    const auto tag = static_cast<uint32_t>(hash >> 32);
-    for (uint32_t i = static_cast<uint32_t>(hash) & (slots - 1);; i = (i + 1) & (slots - 1)) {
-        counter_slot &slot = index[i];
-        if (slot.row == 0) {
-            slot.tag = tag;
-            slot.row = at + 1;
-            return true;
-        }
-        if (slot.tag == tag && rows[slot.row - 1].key == key) return false;
-    }
+    counter_slot *slot = probe(rows, index, slots, key);
+    if (slot->row != 0) return false;
+    slot->tag = static_cast<uint32_t>(hash_of(key) >> 32);
+    slot->row = at + 1;
+    return true;
 }
 
 int32_t counter_rows_append(counter_row *rows, uint32_t slots, counter_table_state *state,
@@ -69,27 +75,18 @@ int32_t counter_rows_put(counter_row *rows, counter_slot *index, uint32_t slots,
                          counter_table_state *state, uint64_t key, const uint64_t values[3],
                          uint32_t flags) {
     counter_rows_index_appended(rows, index, slots, state);
+    const int32_t before = state->count;
     if (!counter_rows_append(rows, slots, state, key, values, flags)) return 0;
-    if (index_row(rows, index, slots, static_cast<uint32_t>(state->count) - 1)) {
-        state->indexed = state->count;
-        return 1;
-    }
-    --state->count;
-    return 0;
+    counter_rows_index_appended(rows, index, slots, state);  // drops a repeated key
+    return state->count != before;
 }
 
 const counter_row *counter_rows_find(const counter_row *rows, const counter_slot *index,
                                      uint32_t slots, const counter_table_state *state,
                                      uint64_t key) {
     if (state->indexed == 0) return nullptr;
-    const uint64_t hash = hash_of(key);
-    const auto tag = static_cast<uint32_t>(hash >> 32);
-    // At most half the slots are in use, so a free slot ends every probe.
-    for (uint32_t i = static_cast<uint32_t>(hash) & (slots - 1);; i = (i + 1) & (slots - 1)) {
-        const counter_slot &slot = index[i];
-        if (slot.row == 0) return nullptr;
-        if (slot.tag == tag && rows[slot.row - 1].key == key) return &rows[slot.row - 1];
-    }
+    const counter_slot *slot = probe(rows, index, slots, key);
+    return slot->row != 0 ? &rows[slot->row - 1] : nullptr;
 }
 
 const counter_row *counter_rows_find_near(const counter_row *rows, const counter_slot *index,
