@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +24,7 @@
 #include "bench_platform.h"
 #include "history.h"
 #include "oracle_views.h"
+#include "ratio_reporter.h"
 #include "process_view.h"
 #include "runtime_hooks.h"
 #include "snapshot.h"
@@ -344,57 +344,17 @@ void register_readings() {
 
 // ---- Ratios ------------------------------------------------------------------
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs) {
-            if (run.error_occurred) continue;
-            // With --benchmark_repetitions the median stands for the benchmark.
-            if (run.run_type == Run::RT_Aggregate) {
-                if (run.aggregate_name == "median") medians_[run.run_name.str()] = run.GetAdjustedCPUTime();
-                continue;
-            }
-            times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-            allocs_[run.benchmark_name()] = run.counters.count("allocs") != 0 ? run.counters.at("allocs").value : 0;
-            mallocs_[run.benchmark_name()] = run.counters.count("mallocs") != 0 ? run.counters.at("mallocs").value : 0;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void PrintRatios() {
-        for (const auto &[name, time] : medians_) times_[name] = time;
-        std::printf("\n%-48s %12s %12s %8s\n", "oracle / fast (CPU time)", "fast us", "oracle us", "ratio");
-        for (const auto &[name, time] : times_) {
-            const std::string suffix = "/fast";
-            if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-                continue;
-            const std::string base = name.substr(0, name.size() - suffix.size());
-            const auto oracle = times_.find(base + "/oracle");
-            if (oracle == times_.end()) continue;
-            std::printf("%-48s %12.1f %12.1f %7.1fx\n", base.c_str(), time, oracle->second, oracle->second / time);
-        }
-        const auto worst = times_.find("core/processes(0,0)+worst-filter/fast");
-        const auto plain = times_.find("core/processes(0,0)+worst-records-unfiltered/fast");
-        if (worst != times_.end() && plain != times_.end())
-            std::printf("%-48s %12.1f %12.1f %7.2fx\n", "worst filter / same records unfiltered", worst->second,
-                        plain->second, worst->second / plain->second);
-        double most_allocs = 0;
-        double most_mallocs = 0;
-        for (const auto &[name, a] : allocs_) {
-            if (name.find("/oracle") != std::string::npos) continue;
-            most_allocs = std::max(most_allocs, a);
-            most_mallocs = std::max(most_mallocs, mallocs_.at(name));
-        }
-        std::printf("%-48s %g hook allocs, %g mallocs per call (most of any)\n", "library, steady state:", most_allocs,
-                    most_mallocs);
-    }
-
-private:
-    std::map<std::string, double> times_;
-    std::map<std::string, double> medians_;
-    std::map<std::string, double> allocs_;
-    std::map<std::string, double> mallocs_;
-};
+// The worst-case filter against the same records unfiltered, and the most
+// allocations any reading of the library made per call.
+void print_core_summary(const RatioReporter &reporter) {
+    const double *worst = reporter.TimeOf("core/processes(0,0)+worst-filter/fast");
+    const double *plain = reporter.TimeOf("core/processes(0,0)+worst-records-unfiltered/fast");
+    if (worst != nullptr && plain != nullptr)
+        std::printf("%-48s %12.1f %12.1f %7.2fx\n", "worst filter / same records unfiltered", *worst, *plain,
+                    *worst / *plain);
+    std::printf("%-48s %g hook allocs, %g mallocs per call (most of any)\n", "library, steady state:",
+                reporter.MostOf("allocs"), reporter.MostOf("mallocs"));
+}
 
 }  // namespace
 
@@ -409,6 +369,7 @@ int main(int argc, char **argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
+    print_core_summary(reporter);
     benchmark::Shutdown();
     sysmon_cleanup();
     strbuf_free(&s_out);

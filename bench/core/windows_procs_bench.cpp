@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -18,6 +17,7 @@
 
 #include "derive.h"
 #include "oracle_windows_procs.h"
+#include "ratio_reporter.h"
 #include "sysmon_internal.h"
 
 namespace {
@@ -131,34 +131,6 @@ void BM_oracle(benchmark::State &state) {
     state.counters["records"] = count;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs) {
-            if (run.error_occurred) continue;
-            if (run.run_type == Run::RT_Aggregate) {
-                if (run.aggregate_name == "median") medians_[run.run_name.str()] = run.GetAdjustedCPUTime();
-                continue;
-            }
-            times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void PrintRatio() {
-        for (const auto &[name, time] : medians_) times_[name] = time;
-        const auto fast = times_.find("windows/process-derivation(2048)/fast");
-        const auto oracle = times_.find("windows/process-derivation(2048)/oracle");
-        if (fast == times_.end() || oracle == times_.end()) return;
-        std::printf("\n%-48s %12s %12s %8s\n", "oracle / fast (CPU time)", "fast us", "oracle us", "ratio");
-        std::printf("%-48s %12.1f %12.1f %7.1fx\n", "windows/process-derivation(2048)", fast->second,
-                    oracle->second, oracle->second / fast->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-    std::map<std::string, double> medians_;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -171,7 +143,7 @@ int main(int argc, char **argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatio();
+    reporter.PrintRatios();
     benchmark::Shutdown();
     return 0;
 }
