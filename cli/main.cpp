@@ -8,7 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <vantorel/sysmon.h>
 
-#include "documents.h"
+#include "document_reader.h"
 #include "history_metric.h"
 #include "query_command.h"
 #include "serve_command.h"

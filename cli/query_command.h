@@ -1,7 +1,7 @@
 // The query subcommands: one document printed as JSON.
 #pragma once
 
-#include "documents.h"
+#include "document_reader.h"
 
 namespace sysmon_cli {
 

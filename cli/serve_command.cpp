@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <vantorel/sysmon.h>
 
-#include "documents.h"
+#include "document_reader.h"
 #include "exporter_metrics.h"
 #include "history_metric.h"
 #include "listen_address.h"

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <vantorel/sysmon.h>
 
-#include "documents.h"
+#include "document_reader.h"
 #include "exporter_metrics.h"
 #include "exposition.h"
 #include "history_metric.h"

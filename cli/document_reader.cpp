@@ -1,4 +1,4 @@
-#include "documents.h"
+#include "document_reader.h"
 
 #include <array>
 #include <utility>
