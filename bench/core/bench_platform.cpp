@@ -11,11 +11,11 @@ bench_world g_world;
 namespace {
 
 template <typename T>
-int32_t fill_list(T *out, int32_t *count, int32_t capacity, const T *source, int32_t n) {
-    if (out == nullptr || count == nullptr) return -1;
-    if (n > capacity) n = capacity;
-    std::memcpy(out, source, sizeof(T) * static_cast<size_t>(n));
-    *count = n;
+int32_t fill_list(record_list<T> *out, const T *source, int32_t n) {
+    if (out == nullptr) return -1;
+    if (!record_list_reserve(out, n)) n = out->capacity;
+    std::memcpy(out->items, source, sizeof(T) * static_cast<size_t>(n));
+    out->count = n;
     return 0;
 }
 
@@ -33,17 +33,16 @@ int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
     return 0;
 }
 
-int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t capacity, const sysmon_window *) {
-    return fill_list(disks, count, capacity, g_world.disks, g_world.disks_count);
+int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_window *) {
+    return fill_list(disks, g_world.disks, g_world.disks_count);
 }
 
-int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t capacity, const sysmon_window *) {
-    return fill_list(nets, count, capacity, g_world.nets, g_world.nets_count);
+int32_t sysmon_collect_network(record_list<sysmon_net_info> *nets, const sysmon_window *) {
+    return fill_list(nets, g_world.nets, g_world.nets_count);
 }
 
-int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_t capacity,
-                                 const sysmon_window *, uint64_t) {
-    return fill_list(procs, count, capacity, g_world.procs, g_world.procs_count);
+int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs, const sysmon_window *, uint64_t) {
+    return fill_list(procs, g_world.procs, g_world.procs_count);
 }
 
 int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu) {

@@ -200,12 +200,12 @@ void load_records(int32_t processors, bool filter_worst_case) {
     if (filter_worst_case) make_filter_worst_case(g_world);
     s_cpu = g_world.cpu;
     s_mem = g_world.mem;
-    std::memcpy(s_disks, g_world.disks, sizeof s_disks);
-    s_disks_count = g_world.disks_count;
-    std::memcpy(s_nets, g_world.nets, sizeof s_nets);
-    s_nets_count = g_world.nets_count;
-    std::memcpy(s_procs, g_world.procs, sizeof s_procs);
-    s_procs_count = g_world.procs_count;
+    std::memcpy(s_disks.items, g_world.disks, sizeof g_world.disks);
+    s_disks.count = g_world.disks_count;
+    std::memcpy(s_nets.items, g_world.nets, sizeof g_world.nets);
+    s_nets.count = g_world.nets_count;
+    std::memcpy(s_procs.items, g_world.procs, sizeof g_world.procs);
+    s_procs.count = g_world.procs_count;
     s_gpu = g_world.gpu;
     s_bat = g_world.bat;
     s_sys = g_world.sys;

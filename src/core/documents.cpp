@@ -61,10 +61,10 @@ void serialize_mem(strbuf *sb) {
 }
 
 void serialize_disks(strbuf *sb, int32_t count) {
-    const int32_t n = clamp_count(count, SYSMON_MAX_DISKS);
+    const int32_t n = clamp_count(count, s_disks.capacity);
     strbuf_append_lit(sb, "[");
     for (int32_t i = 0; i < n; ++i) {
-        const sysmon_disk_info &d = s_disks[i];
+        const sysmon_disk_info &d = s_disks.items[i];
         if (i > 0) strbuf_append_lit(sb, ",");
         strbuf_append_lit(sb, "{\"name\":\"");
         append_field(sb, d.name);
@@ -88,10 +88,10 @@ void serialize_disks(strbuf *sb, int32_t count) {
 }
 
 void serialize_nets(strbuf *sb, int32_t count) {
-    const int32_t n = clamp_count(count, SYSMON_MAX_NETS);
+    const int32_t n = clamp_count(count, s_nets.capacity);
     strbuf_append_lit(sb, "[");
     for (int32_t i = 0; i < n; ++i) {
-        const sysmon_net_info &e = s_nets[i];
+        const sysmon_net_info &e = s_nets.items[i];
         if (i > 0) strbuf_append_lit(sb, ",");
         strbuf_append_lit(sb, "{\"name\":\"");
         append_field(sb, e.name);

@@ -64,13 +64,13 @@ void history_record_snapshot() {
                          : static_cast<double>(s_mem.used) * 100.0 / static_cast<double>(s_mem.total);
     ring_push(&s_history[SYSMON_METRIC_MEMORY], memory_percent);
     ring_push(&s_history[SYSMON_METRIC_NET_DOWN],
-              sum_rate(s_nets, s_nets_count, SYSMON_MAX_NETS, &sysmon_net_info::down_bytes_sec));
+              sum_rate(s_nets.items, s_nets.count, s_nets.capacity, &sysmon_net_info::down_bytes_sec));
     ring_push(&s_history[SYSMON_METRIC_NET_UP],
-              sum_rate(s_nets, s_nets_count, SYSMON_MAX_NETS, &sysmon_net_info::up_bytes_sec));
+              sum_rate(s_nets.items, s_nets.count, s_nets.capacity, &sysmon_net_info::up_bytes_sec));
     ring_push(&s_history[SYSMON_METRIC_DISK_READ],
-              sum_rate(s_disks, s_disks_count, SYSMON_MAX_DISKS, &sysmon_disk_info::read_bytes_sec));
+              sum_rate(s_disks.items, s_disks.count, s_disks.capacity, &sysmon_disk_info::read_bytes_sec));
     ring_push(&s_history[SYSMON_METRIC_DISK_WRITE],
-              sum_rate(s_disks, s_disks_count, SYSMON_MAX_DISKS, &sysmon_disk_info::write_bytes_sec));
+              sum_rate(s_disks.items, s_disks.count, s_disks.capacity, &sysmon_disk_info::write_bytes_sec));
     ring_push(&s_history[SYSMON_METRIC_GPU], s_gpu.usage_percent);
     ring_push(&s_history[SYSMON_METRIC_CPU_TEMPERATURE], s_cpu.temperature_c);
 

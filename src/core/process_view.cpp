@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "documents.h"
+#include "runtime_hooks.h"
 
-int32_t s_procs_visited[SYSMON_MAX_PROCS];
+int32_t *s_procs_visited;
 char s_process_filter[SYSMON_FILTER_LEN];
 
 namespace {
@@ -31,10 +32,6 @@ const sysmon_proc_info *as_proc(const void *p) { return static_cast<const sysmon
 // -1, 0 or 1 without the overflow a subtraction of identifiers could cause.
 int compare_pids(int32_t a, int32_t b) { return (a > b) - (a < b); }
 
-int32_t listed_count(int32_t count) {
-    if (count < 0) return 0;
-    return count > SYSMON_MAX_PROCS ? SYSMON_MAX_PROCS : count;
-}
 
 // ---- Case folding ------------------------------------------------------------
 // tolower of every byte value, read from the C runtime at the start of each
@@ -159,15 +156,15 @@ bool filter_passes(const sysmon_proc_info *proc) {
 // Keys of the records being sorted, by index into s_procs, so that the sort
 // reads small arrays instead of whole records.
 
-double s_key_cpu[SYSMON_MAX_PROCS];
-uint64_t s_key_mem[SYSMON_MAX_PROCS];
-int32_t s_key_pid[SYSMON_MAX_PROCS];
+double *s_key_cpu;
+uint64_t *s_key_mem;
+int32_t *s_key_pid;
 // The first eight bytes of the name, folded, big-endian, zero after the end
 // of the name: comparing two of them compares those bytes as cmp_proc_name.
-uint64_t s_key_name[SYSMON_MAX_PROCS];
+uint64_t *s_key_name;
 
-int32_t s_order[SYSMON_MAX_PROCS];
-int32_t s_merge_tmp[SYSMON_MAX_PROCS];
+int32_t *s_order;
+int32_t *s_merge_tmp;
 
 // cmp_proc_* of records a and b, as "a goes first or ties" (result <= 0).
 struct cpu_first {
@@ -194,9 +191,9 @@ struct name_first {
     bool operator()(int32_t a, int32_t b) const {
         if (s_key_name[a] != s_key_name[b]) return s_key_name[a] < s_key_name[b];
         if ((s_key_name[a] & 0xFF) == 0) return true;  // both names ended, equal
-        const char *na = s_procs[a].name;
-        const char *nb = s_procs[b].name;
-        for (size_t i = 8; i < sizeof s_procs[a].name; ++i) {
+        const char *na = s_procs.items[a].name;
+        const char *nb = s_procs.items[b].name;
+        for (size_t i = 8; i < sizeof s_procs.items[a].name; ++i) {
             const int ca = s_fold[static_cast<unsigned char>(na[i])];
             const int cb = s_fold[static_cast<unsigned char>(nb[i])];
             if (ca != cb) return ca < cb;
@@ -262,19 +259,82 @@ void prefetch_record(const sysmon_proc_info *proc) {
 // s_by_ppid; whether j's parent is listed. Records that are their own parent
 // are nobody's child and are left out of s_by_ppid.
 
-int32_t s_pid[SYSMON_MAX_PROCS];
-int32_t s_ppid[SYSMON_MAX_PROCS];
-int32_t s_by_pid[SYSMON_MAX_PROCS];
-int32_t s_by_ppid[SYSMON_MAX_PROCS];
-int32_t s_radix_tmp[SYSMON_MAX_PROCS];
-int32_t s_children_begin[SYSMON_MAX_PROCS];
-int32_t s_children_end[SYSMON_MAX_PROCS];
-int32_t s_place_by_ppid[SYSMON_MAX_PROCS];  // j's place in s_by_ppid, -1 if none
-uint8_t s_parent_listed[SYSMON_MAX_PROCS];
+int32_t *s_pid;
+int32_t *s_ppid;
+int32_t *s_by_pid;
+int32_t *s_by_ppid;
+int32_t *s_radix_tmp;
+int32_t *s_children_begin;
+int32_t *s_children_end;
+int32_t *s_place_by_ppid;  // j's place in s_by_ppid, -1 if none
+uint8_t *s_parent_listed;
 // Over places of s_by_ppid (and one past the end): the first place at or
 // after it whose process is not written yet, with the paths shortened as
 // they are followed. Written processes are skipped in near-constant time.
-int32_t s_next_unwritten[SYSMON_MAX_PROCS + 1];
+int32_t *s_next_unwritten;
+
+// ---- Work area -----------------------------------------------------------------
+// The arrays above (and s_procs_visited) for `s_work_capacity` records, carved
+// from one block: static storage for the process list's initial size, one
+// heap block once the list outgrows it, kept for the life of the library.
+
+// Bytes of the work area per record: eight-byte keys first, so that every
+// array stays aligned.
+constexpr size_t kWorkBytesPerRecord = 3 * sizeof(uint64_t) + 13 * sizeof(int32_t) + sizeof(uint8_t);
+
+size_t work_bytes(int32_t capacity) {
+    // One more entry of s_next_unwritten, rounded up to eight bytes.
+    return static_cast<size_t>(capacity) * kWorkBytesPerRecord + 8;
+}
+
+alignas(8) unsigned char s_work_initial[SYSMON_MAX_PROCS * kWorkBytesPerRecord + 8];
+unsigned char *s_work_heap = nullptr;
+int32_t s_work_capacity = 0;
+
+void work_carve(unsigned char *block, int32_t capacity) {
+    const size_t n = static_cast<size_t>(capacity);
+    unsigned char *at = block;
+    auto take = [&at](size_t bytes) {
+        unsigned char *p = at;
+        at += bytes;
+        return p;
+    };
+    s_key_cpu = reinterpret_cast<double *>(take(n * sizeof(double)));
+    s_key_mem = reinterpret_cast<uint64_t *>(take(n * sizeof(uint64_t)));
+    s_key_name = reinterpret_cast<uint64_t *>(take(n * sizeof(uint64_t)));
+    int32_t **ints[] = {&s_key_pid, &s_order, &s_merge_tmp, &s_pid, &s_ppid, &s_by_pid,
+                        &s_by_ppid, &s_radix_tmp, &s_children_begin, &s_children_end,
+                        &s_place_by_ppid, &s_procs_visited};
+    for (int32_t **array : ints) *array = reinterpret_cast<int32_t *>(take(n * sizeof(int32_t)));
+    s_next_unwritten = reinterpret_cast<int32_t *>(take((n + 1) * sizeof(int32_t)));
+    s_parent_listed = take(n);
+    s_work_capacity = capacity;
+}
+
+// Makes the work area hold `needed` records where memory allows; returns the
+// number of records it holds.
+int32_t work_reserve(int32_t needed) {
+    if (s_work_capacity == 0) work_carve(s_work_initial, SYSMON_MAX_PROCS);
+    if (needed <= s_work_capacity) return s_work_capacity;
+    int64_t grown = static_cast<int64_t>(s_work_capacity) * 2;
+    if (grown < needed) grown = needed;
+    if (static_cast<uint64_t>(grown) > (SIZE_MAX - 8) / kWorkBytesPerRecord) return s_work_capacity;
+    unsigned char *block = static_cast<unsigned char *>(s_hooks.mem_alloc(work_bytes(static_cast<int32_t>(grown))));
+    if (block == nullptr) return s_work_capacity;
+    if (s_work_heap != nullptr) s_hooks.mem_free(s_work_heap);
+    s_work_heap = block;
+    work_carve(block, static_cast<int32_t>(grown));
+    return s_work_capacity;
+}
+
+// The number of records a view lists: the collected ones, as far as the work
+// area can hold them.
+int32_t listed_count(int32_t count) {
+    if (count < 0) count = 0;
+    if (count > s_procs.capacity) count = s_procs.capacity;
+    const int32_t room = work_reserve(count);
+    return count < room ? count : room;
+}
 
 // Sorts positions `items[0..n)` by keys[position], smallest first, equal keys
 // in the order given: a stable radix sort over the four bytes of the key
@@ -322,8 +382,8 @@ int32_t find_unwritten(int32_t place) {
 // Prepares children ranges and parent look-ups for the m listed processes.
 void tree_prepare(const int32_t *order, int32_t m) {
     for (int32_t j = 0; j < m; ++j) {
-        s_pid[j] = s_procs[order[j]].pid;
-        s_ppid[j] = s_procs[order[j]].ppid;
+        s_pid[j] = s_procs.items[order[j]].pid;
+        s_ppid[j] = s_procs.items[order[j]].ppid;
         s_by_pid[j] = j;
         s_parent_listed[j] = 0;
         s_children_begin[j] = 0;
@@ -362,9 +422,9 @@ void tree_prepare(const int32_t *order, int32_t m) {
 void tree_write_node(strbuf *sb, const int32_t *order, int32_t j, int32_t depth) {
     s_procs_visited[j] = 1;
     if (s_place_by_ppid[j] >= 0) s_next_unwritten[s_place_by_ppid[j]] = s_place_by_ppid[j] + 1;
-    if (s_children_begin[j] < s_children_end[j]) prefetch_record(&s_procs[order[s_by_ppid[s_children_begin[j]]]]);
+    if (s_children_begin[j] < s_children_end[j]) prefetch_record(&s_procs.items[order[s_by_ppid[s_children_begin[j]]]]);
     strbuf_append_lit(sb, "{");
-    serialize_proc_fields(sb, &s_procs[order[j]]);
+    serialize_proc_fields(sb, &s_procs.items[order[j]]);
     strbuf_append_lit(sb, ",\"children\":[");
     if (depth < SYSMON_TREE_MAX_DEPTH) {
         const int32_t end = s_children_end[j];
@@ -373,7 +433,7 @@ void tree_write_node(strbuf *sb, const int32_t *order, int32_t j, int32_t depth)
              place = find_unwritten(place + 1)) {
             if (!first) strbuf_append_lit(sb, ",");
             first = false;
-            if (place + 1 < end) prefetch_record(&s_procs[order[s_by_ppid[place + 1]]]);
+            if (place + 1 < end) prefetch_record(&s_procs.items[order[s_by_ppid[place + 1]]]);
             tree_write_node(sb, order, s_by_ppid[place], depth + 1);
         }
     }
@@ -441,32 +501,32 @@ int (*process_comparator(int32_t sort_by))(const void *, const void *) {
 }
 
 const int32_t *procs_sorted(bool filtered, int32_t sort_by, int32_t *count) {
-    const int32_t n = listed_count(s_procs_count);
+    const int32_t n = listed_count(s_procs.count);
     const bool filter = filtered && filter_prepare();
     if (sort_by == 3 && !filter) load_fold_table();
     int32_t m = 0;
     for (int32_t i = 0; i < n; ++i)
-        if (!filter || filter_passes(&s_procs[i])) s_order[m++] = i;
+        if (!filter || filter_passes(&s_procs.items[i])) s_order[m++] = i;
     switch (sort_by) {
         case 1:
             for (int32_t k = 0; k < m; ++k) {
-                s_key_mem[s_order[k]] = s_procs[s_order[k]].memory_bytes;
-                s_key_pid[s_order[k]] = s_procs[s_order[k]].pid;
+                s_key_mem[s_order[k]] = s_procs.items[s_order[k]].memory_bytes;
+                s_key_pid[s_order[k]] = s_procs.items[s_order[k]].pid;
             }
             merge_sort(s_order, m, mem_first{});
             break;
         case 2:
-            for (int32_t k = 0; k < m; ++k) s_key_pid[s_order[k]] = s_procs[s_order[k]].pid;
+            for (int32_t k = 0; k < m; ++k) s_key_pid[s_order[k]] = s_procs.items[s_order[k]].pid;
             merge_sort(s_order, m, pid_first{});
             break;
         case 3:
-            for (int32_t k = 0; k < m; ++k) s_key_name[s_order[k]] = folded_name_prefix(s_procs[s_order[k]].name);
+            for (int32_t k = 0; k < m; ++k) s_key_name[s_order[k]] = folded_name_prefix(s_procs.items[s_order[k]].name);
             merge_sort(s_order, m, name_first{});
             break;
         default:
             for (int32_t k = 0; k < m; ++k) {
-                s_key_cpu[s_order[k]] = s_procs[s_order[k]].cpu_percent;
-                s_key_pid[s_order[k]] = s_procs[s_order[k]].pid;
+                s_key_cpu[s_order[k]] = s_procs.items[s_order[k]].cpu_percent;
+                s_key_pid[s_order[k]] = s_procs.items[s_order[k]].pid;
             }
             merge_sort(s_order, m, cpu_first{});
             break;
@@ -481,12 +541,12 @@ void serialize_process_list(strbuf *sb, int32_t limit, int32_t sort_by) {
     const int32_t n = (limit < 1 || limit >= m) ? m : limit;
     strbuf_append_lit(sb, "[");
     for (int32_t k = 0; k < n; ++k) {
-        if (k + 1 < n) prefetch_record(&s_procs[order[k + 1]]);
+        if (k + 1 < n) prefetch_record(&s_procs.items[order[k + 1]]);
         if (k > 0)
             strbuf_append_lit(sb, ",{");
         else
             strbuf_append_lit(sb, "{");
-        serialize_proc_fields(sb, &s_procs[order[k]]);
+        serialize_proc_fields(sb, &s_procs.items[order[k]]);
         strbuf_append_lit(sb, "}");
     }
     strbuf_append_lit(sb, "]");
@@ -496,7 +556,7 @@ void serialize_process_tree(strbuf *sb, int32_t limit) {
     int32_t m = 0;
     const int32_t *order = procs_sorted(true, 0, &m);
     tree_prepare(order, m);
-    std::memset(s_procs_visited, 0, sizeof s_procs_visited);
+    std::memset(s_procs_visited, 0, sizeof s_procs_visited[0] * static_cast<size_t>(m));
     strbuf_append_lit(sb, "[");
     const int32_t roots_max = limit >= 1 ? limit : m;
     int32_t roots = 0;
@@ -504,7 +564,7 @@ void serialize_process_tree(strbuf *sb, int32_t limit) {
     // Roots among the busiest: processes without a listed parent.
     const int32_t candidates = roots_max < m ? roots_max : m;
     for (int32_t j = 0; j < candidates; ++j) {
-        if (j + 1 < candidates) prefetch_record(&s_procs[order[j + 1]]);
+        if (j + 1 < candidates) prefetch_record(&s_procs.items[order[j + 1]]);
         if (s_procs_visited[j] != 0) continue;
         const bool root = s_ppid[j] <= 0 || s_ppid[j] == s_pid[j] || s_parent_listed[j] == 0;
         if (!root) continue;

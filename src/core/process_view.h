@@ -10,8 +10,8 @@
 #include "sysmon_internal.h"
 
 // One "already written" flag per listed process of the tree, by position in
-// the sorted list.
-extern int32_t s_procs_visited[SYSMON_MAX_PROCS];
+// the sorted list (as many as the last view listed).
+extern int32_t *s_procs_visited;
 // The process filter: at most 127 characters; empty lists everything.
 extern char s_process_filter[SYSMON_FILTER_LEN];
 

@@ -10,9 +10,9 @@ void serialize_snapshot(strbuf *sb) {
     strbuf_append_lit(sb, ",\"memory\":");
     serialize_mem(sb);
     strbuf_append_lit(sb, ",\"disks\":");
-    serialize_disks(sb, s_disks_count);
+    serialize_disks(sb, s_disks.count);
     strbuf_append_lit(sb, ",\"network\":");
-    serialize_nets(sb, s_nets_count);
+    serialize_nets(sb, s_nets.count);
 
     // The records are not copied: their indexes are sorted, busiest first.
     int32_t n = 0;
@@ -22,7 +22,7 @@ void serialize_snapshot(strbuf *sb) {
     for (int32_t k = 0; k < listed; ++k) {
         if (k > 0) strbuf_append_lit(sb, ",");
         strbuf_append_lit(sb, "{");
-        serialize_proc_fields(sb, &s_procs[order[k]]);
+        serialize_proc_fields(sb, &s_procs.items[order[k]]);
         strbuf_append_lit(sb, "}");
     }
     strbuf_append_lit(sb, "]");

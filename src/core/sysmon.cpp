@@ -19,12 +19,16 @@
 
 sysmon_cpu_info s_cpu;
 sysmon_mem_info s_mem;
-sysmon_disk_info s_disks[SYSMON_MAX_DISKS];
-int32_t s_disks_count;
-sysmon_net_info s_nets[SYSMON_MAX_NETS];
-int32_t s_nets_count;
-sysmon_proc_info s_procs[SYSMON_MAX_PROCS];
-int32_t s_procs_count;
+namespace {
+// The lists' first storage; a list that outgrows it moves to the heap for
+// the life of the library.
+sysmon_disk_info s_disks_initial[SYSMON_MAX_DISKS];
+sysmon_net_info s_nets_initial[SYSMON_MAX_NETS];
+sysmon_proc_info s_procs_initial[SYSMON_MAX_PROCS];
+}  // namespace
+record_list<sysmon_disk_info> s_disks{s_disks_initial, 0, SYSMON_MAX_DISKS, 0};
+record_list<sysmon_net_info> s_nets{s_nets_initial, 0, SYSMON_MAX_NETS, 0};
+record_list<sysmon_proc_info> s_procs{s_procs_initial, 0, SYSMON_MAX_PROCS, 0};
 sysmon_gpu_info s_gpu;
 sysmon_battery_info s_bat;
 sysmon_system_info s_sys;
@@ -95,18 +99,18 @@ void collect_cpu() {
 
 void collect_disks() {
     const sysmon_window window = plan_window(&s_window_disks);
-    sysmon_collect_disks(s_disks, &s_disks_count, SYSMON_MAX_DISKS, &window);
+    sysmon_collect_disks(&s_disks, &window);
 }
 
 void collect_network() {
     const sysmon_window window = plan_window(&s_window_net);
-    sysmon_collect_network(s_nets, &s_nets_count, SYSMON_MAX_NETS, &window);
+    sysmon_collect_network(&s_nets, &window);
 }
 
 // The process share of memory uses the latest memory total collected.
 void collect_processes() {
     const sysmon_window window = plan_window(&s_window_procs);
-    sysmon_collect_processes(s_procs, &s_procs_count, SYSMON_MAX_PROCS, &window, s_mem.total);
+    sysmon_collect_processes(&s_procs, &window, s_mem.total);
 }
 
 // Collects every domain once, in the fixed order shared by initialisation and
@@ -231,7 +235,7 @@ const char *sysmon_disks(void) {
     frame_enter();
     collect_disks();
     strbuf_reset(&s_buf_disks);
-    serialize_disks(&s_buf_disks, s_disks_count);
+    serialize_disks(&s_buf_disks, s_disks.count);
     return frame_leave(&s_buf_disks, "[]");
 }
 
@@ -239,7 +243,7 @@ const char *sysmon_network(void) {
     frame_enter();
     collect_network();
     strbuf_reset(&s_buf_nets);
-    serialize_nets(&s_buf_nets, s_nets_count);
+    serialize_nets(&s_buf_nets, s_nets.count);
     return frame_leave(&s_buf_nets, "[]");
 }
 

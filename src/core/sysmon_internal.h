@@ -8,8 +8,11 @@
 #include <cstdint>
 
 #include "rate_window.h"
+#include "record_list.h"
 #include "strbuf.h"
 
+// Initial sizes of the record lists, which grow with what a collection finds
+// (record_list.h).
 #define SYSMON_MAX_DISKS 128
 #define SYSMON_MAX_NETS 64
 #define SYSMON_MAX_PROCS 2048
@@ -113,10 +116,13 @@ struct sysmon_system_info {
 
 // ---- Collector contract ----------------------------------------------------
 // Implemented once per platform (and by the fakes of the unit tests). Called
-// only with the global lock held. Each clears its record (or the whole array
-// up to `capacity`) before filling it, never writes more than `capacity`
-// entries, and returns -1 for a null pointer (or an enumeration that cannot
-// start), else 0. Nobody looks at the result.
+// only with the global lock held. Each clears its record (or its list's
+// entries) before filling it, and returns -1 for a null pointer (or an
+// enumeration that cannot start), else 0. Nobody looks at the result.
+//
+// A list collector sets the list's count to the entries it found, growing
+// the list (record_list_reserve) when it holds fewer; where growth fails it
+// lists the entries that fit, each of them whole.
 //
 // Collectors that derive figures from counter growth take the window the core
 // planned for them (rate_window.h): they derive against the baseline it names
@@ -125,13 +131,10 @@ struct sysmon_system_info {
 
 int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window);
 int32_t sysmon_collect_mem(sysmon_mem_info *mem);
-int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count,
-                             int32_t capacity, const sysmon_window *window);
-int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
-                               int32_t capacity, const sysmon_window *window);
-int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
-                                 int32_t capacity, const sysmon_window *window,
-                                 uint64_t memory_total);
+int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_window *window);
+int32_t sysmon_collect_network(record_list<sysmon_net_info> *nets, const sysmon_window *window);
+int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs,
+                                 const sysmon_window *window, uint64_t memory_total);
 int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu);
 int32_t sysmon_collect_battery(sysmon_battery_info *bat);
 int32_t sysmon_collect_system(sysmon_system_info *sys);
@@ -160,12 +163,9 @@ int32_t sysmon_platform_code();
 
 extern sysmon_cpu_info s_cpu;
 extern sysmon_mem_info s_mem;
-extern sysmon_disk_info s_disks[SYSMON_MAX_DISKS];
-extern int32_t s_disks_count;
-extern sysmon_net_info s_nets[SYSMON_MAX_NETS];
-extern int32_t s_nets_count;
-extern sysmon_proc_info s_procs[SYSMON_MAX_PROCS];
-extern int32_t s_procs_count;
+extern record_list<sysmon_disk_info> s_disks;
+extern record_list<sysmon_net_info> s_nets;
+extern record_list<sysmon_proc_info> s_procs;
 extern sysmon_gpu_info s_gpu;
 extern sysmon_battery_info s_bat;
 extern sysmon_system_info s_sys;

@@ -47,14 +47,16 @@ void record(fake_domain domain, const sysmon_window *window, int32_t capacity,
     if (g_fake.on_collect) g_fake.on_collect(domain);
 }
 
+// As the real collectors do: the list grows to what the source holds, or
+// lists what fits when it cannot.
 template <typename T>
-int32_t fill_list(T *out, int32_t *count, int32_t capacity, const std::vector<T> &source) {
-    if (out == nullptr || count == nullptr) return -1;
-    if (capacity < 0) capacity = 0;
-    std::memset(out, 0, sizeof(T) * static_cast<size_t>(capacity));
-    const size_t n = std::min(source.size(), static_cast<size_t>(capacity));
-    std::copy_n(source.begin(), n, out);
-    *count = static_cast<int32_t>(n);
+int32_t fill_list(record_list<T> *out, const std::vector<T> &source) {
+    if (out == nullptr) return -1;
+    std::memset(out->items, 0, sizeof(T) * static_cast<size_t>(out->capacity));
+    record_list_reserve(out, static_cast<int32_t>(source.size()));
+    const size_t n = std::min(source.size(), static_cast<size_t>(out->capacity));
+    std::copy_n(source.begin(), n, out->items);
+    out->count = static_cast<int32_t>(n);
     return 0;
 }
 
@@ -114,22 +116,20 @@ int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
     return finish(fake_domain::mem, fill_record(mem, g_fake.mem));
 }
 
-int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t capacity,
-                             const sysmon_window *window) {
-    record(fake_domain::disks, window, capacity, 0);
-    return finish(fake_domain::disks, fill_list(disks, count, capacity, g_fake.disks));
+int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_window *window) {
+    record(fake_domain::disks, window, disks != nullptr ? disks->capacity : -1, 0);
+    return finish(fake_domain::disks, fill_list(disks, g_fake.disks));
 }
 
-int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t capacity,
-                               const sysmon_window *window) {
-    record(fake_domain::network, window, capacity, 0);
-    return finish(fake_domain::network, fill_list(nets, count, capacity, g_fake.nets));
+int32_t sysmon_collect_network(record_list<sysmon_net_info> *nets, const sysmon_window *window) {
+    record(fake_domain::network, window, nets != nullptr ? nets->capacity : -1, 0);
+    return finish(fake_domain::network, fill_list(nets, g_fake.nets));
 }
 
-int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_t capacity,
-                                 const sysmon_window *window, uint64_t memory_total) {
-    record(fake_domain::processes, window, capacity, memory_total);
-    return finish(fake_domain::processes, fill_list(procs, count, capacity, g_fake.procs));
+int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs, const sysmon_window *window,
+                                 uint64_t memory_total) {
+    record(fake_domain::processes, window, procs != nullptr ? procs->capacity : -1, memory_total);
+    return finish(fake_domain::processes, fill_list(procs, g_fake.procs));
 }
 
 int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu) {

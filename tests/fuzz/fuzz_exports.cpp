@@ -206,14 +206,14 @@ void hostile_singles(FuzzedDataProvider &in) {
 }
 
 // Counts a collector leaves behind that no collector should: negative, or
-// past the capacity. Applied after the collector of the domain ran.
+// past the list's capacity. Applied after the collector of the domain ran.
 int32_t s_forced_count = 0;
 bool s_force_disks = false, s_force_nets = false, s_force_procs = false;
 
 void force_counts(fake_domain domain) {
-    if (domain == fake_domain::disks && s_force_disks) s_disks_count = s_forced_count;
-    if (domain == fake_domain::network && s_force_nets) s_nets_count = s_forced_count;
-    if (domain == fake_domain::processes && s_force_procs) s_procs_count = s_forced_count;
+    if (domain == fake_domain::disks && s_force_disks) s_disks.count = s_forced_count;
+    if (domain == fake_domain::network && s_force_nets) s_nets.count = s_forced_count;
+    if (domain == fake_domain::processes && s_force_procs) s_procs.count = s_forced_count;
 }
 
 void hostile_counts(FuzzedDataProvider &in) {
@@ -382,8 +382,8 @@ void read_snapshot() {
     FUZZ_CHECK(doc.is_object() && doc.size() == 8, "snapshot members: " + doc.dump());
     check_cpu(doc["cpu"]);
     check_object(doc["memory"], kMemory, "memory");
-    check_list(doc["disks"], kDisk, "disks", SYSMON_MAX_DISKS);
-    check_list(doc["network"], kNet, "network", SYSMON_MAX_NETS);
+    check_list(doc["disks"], kDisk, "disks", static_cast<size_t>(s_disks.capacity));
+    check_list(doc["network"], kNet, "network", static_cast<size_t>(s_nets.capacity));
     check_list(doc["processes"], kProcess, "processes", SYSMON_SNAPSHOT_TOP_PROCS);
     check_object(doc["gpu"], kGpu, "gpu");
     check_object(doc["battery"], kBattery, "battery");
@@ -412,7 +412,7 @@ void read_processes(FuzzedDataProvider &in) {
     const int32_t sort_by = in.ConsumeIntegralInRange<int32_t>(-1, 5);
     count_heavy_reading();
     const json doc = parse_document(sysmon_processes(limit, sort_by), "processes");
-    check_list(doc, kProcess, "processes", SYSMON_MAX_PROCS);
+    check_list(doc, kProcess, "processes", static_cast<size_t>(s_procs.capacity));
     if (limit >= 1) FUZZ_CHECK(doc.size() <= static_cast<size_t>(limit), "more processes than the limit");
 }
 
@@ -426,7 +426,7 @@ void read_tree(FuzzedDataProvider &in) {
     for (const json &root : doc) nodes += check_node(root, 0);
     if (s_trace) std::fprintf(stderr, "  tree: %zu roots, %zu nodes\n", doc.size(), nodes);
     // Every listed process appears at most once.
-    FUZZ_CHECK(nodes <= SYSMON_MAX_PROCS, "more nodes than processes");
+    FUZZ_CHECK(nodes <= static_cast<size_t>(s_procs.capacity), "more nodes than processes");
     if (!s_force_procs) FUZZ_CHECK(nodes <= g_fake.procs.size(), "a process listed twice");
 }
 
@@ -511,8 +511,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             case 15: read_tree(in); break;
             case 16: read_histories(in); break;
             case 17: {
-                check_list(parse_document(sysmon_disks(), "disks"), kDisk, "disks", SYSMON_MAX_DISKS);
-                check_list(parse_document(sysmon_network(), "network"), kNet, "network", SYSMON_MAX_NETS);
+                check_list(parse_document(sysmon_disks(), "disks"), kDisk, "disks", static_cast<size_t>(s_disks.capacity));
+                check_list(parse_document(sysmon_network(), "network"), kNet, "network", static_cast<size_t>(s_nets.capacity));
                 break;
             }
             default:

@@ -11,17 +11,37 @@
 #include <vector>
 
 #include "fixture_tree.h"
+#include "runtime_hooks.h"
 #include "sysmon_internal.h"
 
 namespace {
 
 const sysmon_window kNoGrowth = advancing(0.0);
 
+// Runs a list collector on `records` as the core runs it on its lists; a
+// list that grew lands back in `records`.
+template <typename T, typename Collect>
+int32_t collect_list(std::vector<T> &records, int32_t *count, Collect collect) {
+    record_list<T> list{records.data(), -1, static_cast<int32_t>(records.size()), 0};
+    const int32_t result = collect(&list);
+    if (list.on_heap != 0) {
+        records.assign(list.items, list.items + list.capacity);
+        s_hooks.mem_free(list.items);
+    }
+    *count = list.count;
+    return result;
+}
+
 struct process_list {
     std::vector<sysmon_proc_info> records = std::vector<sysmon_proc_info>(SYSMON_MAX_PROCS);
     int32_t count = -1;
+    int32_t collect_result(const sysmon_window &w, uint64_t memory_total = 0) {
+        return collect_list(records, &count, [&](record_list<sysmon_proc_info> *list) {
+            return sysmon_collect_processes(list, &w, memory_total);
+        });
+    }
     void collect(const sysmon_window &w, uint64_t memory_total = 0) {
-        ASSERT_EQ(sysmon_collect_processes(records.data(), &count, SYSMON_MAX_PROCS, &w, memory_total), 0);
+        ASSERT_EQ(collect_result(w, memory_total), 0);
     }
     const sysmon_proc_info *find(int32_t pid) const {
         for (int32_t i = 0; i < count; ++i)
@@ -31,17 +51,23 @@ struct process_list {
 };
 
 std::vector<sysmon_disk_info> collect_disks(const sysmon_window &w, int32_t capacity = SYSMON_MAX_DISKS) {
-    std::vector<sysmon_disk_info> disks(SYSMON_MAX_DISKS);
+    std::vector<sysmon_disk_info> disks(static_cast<size_t>(capacity));
     int32_t count = -1;
-    EXPECT_EQ(sysmon_collect_disks(disks.data(), &count, capacity, &w), 0);
+    EXPECT_EQ(collect_list(disks, &count, [&](record_list<sysmon_disk_info> *list) {
+                  return sysmon_collect_disks(list, &w);
+              }),
+              0);
     disks.resize(static_cast<size_t>(count));
     return disks;
 }
 
-std::vector<sysmon_net_info> collect_nets(const sysmon_window &w) {
-    std::vector<sysmon_net_info> nets(SYSMON_MAX_NETS);
+std::vector<sysmon_net_info> collect_nets(const sysmon_window &w, int32_t capacity = SYSMON_MAX_NETS) {
+    std::vector<sysmon_net_info> nets(static_cast<size_t>(capacity));
     int32_t count = -1;
-    EXPECT_EQ(sysmon_collect_network(nets.data(), &count, SYSMON_MAX_NETS, &w), 0);
+    EXPECT_EQ(collect_list(nets, &count, [&](record_list<sysmon_net_info> *list) {
+                  return sysmon_collect_network(list, &w);
+              }),
+              0);
     nets.resize(static_cast<size_t>(count));
     return nets;
 }
@@ -198,8 +224,9 @@ TEST(LinuxDiskCollector, EachBlockDeviceOnceAtItsFirstMount) {
     EXPECT_STREQ(disks[3].name, "dm-0");           // anonymous device number, /dev source
     EXPECT_STREQ(disks[3].fs, "btrfs");
 
-    EXPECT_EQ(collect_disks(kNoGrowth, 2).size(), 2u);
-    EXPECT_EQ(collect_disks(kNoGrowth, 0).size(), 0u);
+    // A list that starts smaller, or empty, grows to every disk.
+    EXPECT_EQ(collect_disks(kNoGrowth, 2).size(), 4u);
+    EXPECT_EQ(collect_disks(kNoGrowth, 0).size(), 4u);
 }
 
 TEST(LinuxDiskCollector, RatesFromSectorGrowthAndCountersThatGoDown) {
@@ -344,7 +371,7 @@ TEST(LinuxProcessCollector, SharesAndIoRatesAgainstTheSameProcess) {
     // pid 300: reused by another process (new start time) with more time.
     tree.write("proc/300/stat", pid_stat(300, "newcomer", 'R', 1, 5000, 5000, 1, 99999, 1));
     tree.write("proc/300/io", pid_io(1000000, 1000000));
-    // pid 2: runs flat out on several processors: at most 100.
+    // pid 2: kept five processors busy: 10 s over 2 s is 500, not cut at 100.
     tree.write("proc/2/stat", pid_stat(2, "kthreadd", 'S', 0, static_cast<int>(hz) * 10, 3, 1, 2, 0));
     tree.remove("proc/400");
     list.collect(advancing(2.0));
@@ -356,7 +383,7 @@ TEST(LinuxProcessCollector, SharesAndIoRatesAgainstTheSameProcess) {
     EXPECT_DOUBLE_EQ(list.find(100)->cpu_percent, 0.0);
     EXPECT_DOUBLE_EQ(list.find(300)->cpu_percent, 0.0);
     EXPECT_EQ(list.find(300)->read_bytes_sec, 0u);
-    EXPECT_DOUBLE_EQ(list.find(2)->cpu_percent, 100.0);
+    EXPECT_DOUBLE_EQ(list.find(2)->cpu_percent, 500.0);
     // No io file (kernel threads, other users' processes): rates 0.
     EXPECT_EQ(list.find(2)->read_bytes_sec, 0u);
 }
@@ -378,17 +405,28 @@ TEST(LinuxProcessCollector, TheRealUserFollowsAChangedOwner) {
     EXPECT_STREQ(list.find(100)->user, "root");
 }
 
-TEST(LinuxProcessCollector, CapacityAndMissingRoot) {
+TEST(LinuxProcessCollector, ListsGrowAndMissingRoot) {
     {
         fixture_sources sources(fixture_dir("workstation"));
-        process_list list;
-        ASSERT_EQ(sysmon_collect_processes(list.records.data(), &list.count, 3, &kNoGrowth, 0), 0);
-        EXPECT_EQ(list.count, 3);
-        EXPECT_EQ(sysmon_collect_processes(nullptr, &list.count, 3, &kNoGrowth, 0), -1);
+        process_list full;
+        full.collect(kNoGrowth);
+        // A list that starts smaller grows to every process.
+        process_list small;
+        small.records.resize(3);
+        small.collect(kNoGrowth);
+        ASSERT_EQ(small.count, full.count);
+        EXPECT_GT(small.records.size(), 3u);
+        EXPECT_EQ(std::memcmp(small.records.data(), full.records.data(),
+                              sizeof full.records[0] * static_cast<size_t>(full.count)), 0);
+        EXPECT_EQ(collect_disks(kNoGrowth, 1).size(), collect_disks(kNoGrowth).size());
+        EXPECT_EQ(collect_nets(kNoGrowth, 1).size(), collect_nets(kNoGrowth).size());
+        EXPECT_EQ(sysmon_collect_processes(nullptr, &kNoGrowth, 0), -1);
+        EXPECT_EQ(sysmon_collect_disks(nullptr, &kNoGrowth), -1);
+        EXPECT_EQ(sysmon_collect_network(nullptr, &kNoGrowth), -1);
     }
     fixture_sources sources("/nonexistent-sysmon-root");
     process_list list;
-    EXPECT_EQ(sysmon_collect_processes(list.records.data(), &list.count, SYSMON_MAX_PROCS, &kNoGrowth, 0), -1);
+    EXPECT_EQ(list.collect_result(kNoGrowth), -1);
     EXPECT_EQ(list.count, 0);
 }
 

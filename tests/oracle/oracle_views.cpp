@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "history.h"
 #include "process_view.h"
@@ -14,10 +15,28 @@ fault planted = fault::none;
 
 namespace {
 
-sysmon_proc_info s_list[SYSMON_MAX_PROCS];
-int32_t s_visited[SYSMON_MAX_PROCS];
-const sysmon_proc_info *s_pointers[SYSMON_MAX_PROCS];
-const sysmon_proc_info *s_pointers_tmp[SYSMON_MAX_PROCS];
+// Work arrays as big as the process list can be.
+std::vector<sysmon_proc_info> s_list_store;
+std::vector<int32_t> s_visited_store;
+std::vector<const sysmon_proc_info *> s_pointers_store;
+std::vector<const sysmon_proc_info *> s_pointers_tmp_store;
+sysmon_proc_info *s_list;
+int32_t *s_visited;
+const sysmon_proc_info **s_pointers;
+const sysmon_proc_info **s_pointers_tmp;
+
+void work_reserve(size_t n) {
+    if (n < SYSMON_MAX_PROCS) n = SYSMON_MAX_PROCS;
+    if (s_list_store.size() >= n) return;
+    s_list_store.resize(n);
+    s_visited_store.resize(n);
+    s_pointers_store.resize(n);
+    s_pointers_tmp_store.resize(n);
+    s_list = s_list_store.data();
+    s_visited = s_visited_store.data();
+    s_pointers = s_pointers_store.data();
+    s_pointers_tmp = s_pointers_tmp_store.data();
+}
 
 using ull = unsigned long long;
 
@@ -43,15 +62,16 @@ bool filter_match(const sysmon_proc_info *proc) {
 }
 
 int32_t listed_count(int32_t count) {
+    work_reserve(static_cast<size_t>(s_procs.capacity));
     if (count < 0) return 0;
-    return count > SYSMON_MAX_PROCS ? SYSMON_MAX_PROCS : count;
+    return count > s_procs.capacity ? s_procs.capacity : count;
 }
 
 int32_t filtered_copy() {
-    const int32_t n = listed_count(s_procs_count);
+    const int32_t n = listed_count(s_procs.count);
     int32_t m = 0;
     for (int32_t i = 0; i < n; ++i)
-        if (filter_match(&s_procs[i])) std::memcpy(&s_list[m++], &s_procs[i], sizeof s_procs[i]);
+        if (filter_match(&s_procs.items[i])) std::memcpy(&s_list[m++], &s_procs.items[i], sizeof s_procs.items[i]);
     return m;
 }
 
@@ -126,10 +146,10 @@ void write_mem(strbuf *sb) {
 }
 
 void write_disks(strbuf *sb) {
-    const int32_t n = clamp_count(s_disks_count, SYSMON_MAX_DISKS);
+    const int32_t n = clamp_count(s_disks.count, s_disks.capacity);
     strbuf_append(sb, "[");
     for (int32_t i = 0; i < n; ++i) {
-        const sysmon_disk_info &d = s_disks[i];
+        const sysmon_disk_info &d = s_disks.items[i];
         if (i > 0) strbuf_append(sb, ",");
         strbuf_append(sb, "{\"name\":\"");
         append_field(sb, d.name);
@@ -147,10 +167,10 @@ void write_disks(strbuf *sb) {
 }
 
 void write_nets(strbuf *sb) {
-    const int32_t n = clamp_count(s_nets_count, SYSMON_MAX_NETS);
+    const int32_t n = clamp_count(s_nets.count, s_nets.capacity);
     strbuf_append(sb, "[");
     for (int32_t i = 0; i < n; ++i) {
-        const sysmon_net_info &e = s_nets[i];
+        const sysmon_net_info &e = s_nets.items[i];
         if (i > 0) strbuf_append(sb, ",");
         strbuf_append(sb, "{\"name\":\"");
         append_field(sb, e.name);
@@ -291,12 +311,14 @@ int cmp_name_reversed_ties(const void *a, const void *b) {
 }  // namespace
 
 void sort_records(sysmon_proc_info *records, size_t count, int (*compare)(const void *, const void *)) {
+    work_reserve(count);
     for (size_t i = 0; i < count; ++i) s_pointers[i] = &records[i];
     merge_sort(s_pointers, count, compare);
     // Move the records into the sorted order one cycle of the permutation at
     // a time, as glibc does, with one record aside.
     static sysmon_proc_info aside;
-    static int32_t target[SYSMON_MAX_PROCS];  // target[i]: where the record now at i must end up
+    static std::vector<int32_t> target;  // target[i]: where the record now at i must end up
+    if (target.size() < count) target.resize(count);
     for (size_t i = 0; i < count; ++i) target[s_pointers[i] - records] = static_cast<int32_t>(i);
     for (size_t i = 0; i < count; ++i) {
         while (target[i] != static_cast<int32_t>(i)) {
@@ -333,7 +355,7 @@ void process_list(strbuf *sb, int32_t limit, int32_t sort_by) {
 void process_tree(strbuf *sb, int32_t limit) {
     const int32_t m = filtered_copy();
     sort_records(s_list, static_cast<size_t>(m), cmp_cpu);
-    std::memset(s_visited, 0, sizeof s_visited);
+    std::memset(s_visited, 0, sizeof s_visited[0] * static_cast<size_t>(m));
     strbuf_append(sb, "[");
     const int32_t roots_max = limit >= 1 ? limit : m;
     int32_t roots = 0;
@@ -366,8 +388,8 @@ void snapshot(strbuf *sb) {
     write_disks(sb);
     strbuf_append(sb, ",\"network\":");
     write_nets(sb);
-    const int32_t n = listed_count(s_procs_count);
-    std::memcpy(s_list, s_procs, static_cast<size_t>(n) * sizeof s_procs[0]);
+    const int32_t n = listed_count(s_procs.count);
+    std::memcpy(s_list, s_procs.items, static_cast<size_t>(n) * sizeof s_procs.items[0]);
     sort_records(s_list, static_cast<size_t>(n), cmp_cpu);
     const int32_t listed = n < SYSMON_SNAPSHOT_TOP_PROCS ? n : SYSMON_SNAPSHOT_TOP_PROCS;
     strbuf_append(sb, ",\"processes\":[");

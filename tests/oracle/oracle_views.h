@@ -37,7 +37,7 @@ extern fault planted;
 // each byte at every comparison); the text itself for an empty pattern.
 const char *strcasestr(const char *text, const char *pattern);
 
-// The process list of sysmon_processes, from s_procs / s_procs_count and the
+// The process list of sysmon_processes, from s_procs / s_procs.count and the
 // filter in s_process_filter.
 void process_list(strbuf *sb, int32_t limit, int32_t sort_by);
 // The process forest of sysmon_process_tree.

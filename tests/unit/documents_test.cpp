@@ -25,8 +25,8 @@ protected:
         s_gpu = {};
         s_bat = {};
         s_sys = {};
-        std::memset(s_disks, 0, sizeof s_disks);
-        std::memset(s_nets, 0, sizeof s_nets);
+        std::memset(s_disks.items, 0, sizeof s_disks.items[0] * static_cast<size_t>(s_disks.capacity));
+        std::memset(s_nets.items, 0, sizeof s_nets.items[0] * static_cast<size_t>(s_nets.capacity));
     }
     void TearDown() override { strbuf_free(&sb); }
     std::string str() const { return std::string(sb.data, sb.len); }
@@ -76,12 +76,12 @@ TEST_F(DocumentsTest, MemoryDocument) {
 }
 
 TEST_F(DocumentsTest, SingleDiskWithEscapedRootPath) {
-    set(s_disks[0].name, "C:");
-    set(s_disks[0].mount, "C:\\");
-    set(s_disks[0].fs, "NTFS");
-    s_disks[0].total = 100;
-    s_disks[0].used = 40;
-    s_disks[0].free = 60;
+    set(s_disks.items[0].name, "C:");
+    set(s_disks.items[0].mount, "C:\\");
+    set(s_disks.items[0].fs, "NTFS");
+    s_disks.items[0].total = 100;
+    s_disks.items[0].used = 40;
+    s_disks.items[0].free = 60;
     serialize_disks(&sb, 1);
     EXPECT_EQ(str(),
               "[{\"name\":\"C:\",\"mount\":\"C:\\\\\",\"fs\":\"NTFS\",\"total\":100,\"used\":40,"
@@ -103,14 +103,14 @@ TEST_F(DocumentsTest, CountsAboveCapacityAreCut) {
 }
 
 TEST_F(DocumentsTest, TwoInterfacesWithEscapedNames) {
-    set(s_nets[0].name, "a\"b");
-    set(s_nets[0].ip, "0.0.0.0");
-    s_nets[0].up_bytes_sec = 1;
-    s_nets[0].down_bytes_sec = 2;
-    s_nets[0].total_sent = 3;
-    s_nets[0].total_recv = 4;
-    set(s_nets[1].name, "c:\\x");
-    set(s_nets[1].ip, "0.0.0.0");
+    set(s_nets.items[0].name, "a\"b");
+    set(s_nets.items[0].ip, "0.0.0.0");
+    s_nets.items[0].up_bytes_sec = 1;
+    s_nets.items[0].down_bytes_sec = 2;
+    s_nets.items[0].total_sent = 3;
+    s_nets.items[0].total_recv = 4;
+    set(s_nets.items[1].name, "c:\\x");
+    set(s_nets.items[1].ip, "0.0.0.0");
     serialize_nets(&sb, 2);
     EXPECT_EQ(str(),
               "[{\"name\":\"a\\\"b\",\"ip\":\"0.0.0.0\",\"up_bytes_sec\":1,\"down_bytes_sec\":2,"
@@ -198,8 +198,8 @@ TEST_F(DocumentsTest, HostileTextFieldsStayInsideTheirFields) {
 TEST_F(DocumentsTest, EveryDocumentParses) {
     set(s_cpu.name, "Weird \"CPU\" \\ \x01");
     s_cpu.per_core_count = 3;
-    set(s_disks[0].mount, "E:\\");
-    set(s_nets[0].name, "Ethernet\n");
+    set(s_disks.items[0].mount, "E:\\");
+    set(s_nets.items[0].name, "Ethernet\n");
     set(s_sys.hostname, "h");
     set(s_bat.status, "none");
     serialize_cpu(&sb);

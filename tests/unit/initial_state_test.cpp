@@ -32,6 +32,14 @@ bool all_zero(const T &object) {
     return true;
 }
 
+// A list holds nothing: count 0 and every entry of its initial storage zero.
+template <typename T>
+bool all_zero(const record_list<T> &list) {
+    for (int32_t i = 0; i < list.capacity; ++i)
+        if (!all_zero(list.items[i])) return false;
+    return list.count == 0 && list.on_heap == 0;
+}
+
 class InitialStateProbe : public ::testing::Environment {
 public:
     void SetUp() override {
@@ -43,8 +51,8 @@ public:
                                    s_buf_core_history.data == nullptr && s_buf_procs.capacity == 0;
         g_initial.records_zero = all_zero(s_cpu) && all_zero(s_mem) && all_zero(s_disks) &&
                                  all_zero(s_nets) && all_zero(s_procs) && all_zero(s_gpu) &&
-                                 all_zero(s_bat) && all_zero(s_sys) && s_disks_count == 0 &&
-                                 s_nets_count == 0 && s_procs_count == 0 && all_zero(s_history) &&
+                                 all_zero(s_bat) && all_zero(s_sys) && s_disks.count == 0 &&
+                                 s_nets.count == 0 && s_procs.count == 0 && all_zero(s_history) &&
                                  all_zero(s_core_history) && s_core_history_count == 0;
         g_initial.filter = s_process_filter;
         g_initial.captured = true;

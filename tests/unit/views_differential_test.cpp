@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -81,10 +82,10 @@ void make_records(rng &r, int32_t n, bool letters) {
     const std::string alphabet = letters ? "aAbB" : "abcXYZ.-\"\\\x01\x1f\x7f\x80\xc9\xe9";
     const std::vector<std::string> pool = letters ? std::vector<std::string>{"abab", "AbAa", "aab", "b"} : kNames;
     std::vector<int32_t> pids;
-    const int32_t stored = n < SYSMON_MAX_PROCS ? n : SYSMON_MAX_PROCS;
+    const int32_t stored = n < s_procs.capacity ? n : s_procs.capacity;
     const int32_t pid_range = 1 + static_cast<int32_t>(r() % 3 == 0 ? 8 : 100000);  // small range: duplicates
     for (int32_t i = 0; i < stored; ++i) {
-        sysmon_proc_info &p = s_procs[i];
+        sysmon_proc_info &p = s_procs.items[i];
         std::memset(&p, 0, sizeof p);
         switch (r() % 12) {
             case 0: p.pid = 0; break;
@@ -95,7 +96,7 @@ void make_records(rng &r, int32_t n, bool letters) {
         pids.push_back(p.pid);
     }
     for (int32_t i = 0; i < stored; ++i) {
-        sysmon_proc_info &p = s_procs[i];
+        sysmon_proc_info &p = s_procs.items[i];
         switch (r() % 9) {
             case 0: p.ppid = 0; break;
             case 1: p.ppid = p.pid; break;                               // its own parent
@@ -122,12 +123,12 @@ void make_records(rng &r, int32_t n, bool letters) {
         const int32_t length = 70 + static_cast<int32_t>(r() % 81);
         const int32_t start = static_cast<int32_t>(r() % static_cast<uint32_t>(stored - length));
         for (int32_t k = 0; k < length; ++k) {
-            s_procs[start + k].pid = 5000000 + k;
-            s_procs[start + k].ppid = k == 0 ? 0 : 5000000 + k - 1;
-            s_procs[start + k].cpu_percent = static_cast<double>(r() % 3);
+            s_procs.items[start + k].pid = 5000000 + k;
+            s_procs.items[start + k].ppid = k == 0 ? 0 : 5000000 + k - 1;
+            s_procs.items[start + k].cpu_percent = static_cast<double>(r() % 3);
         }
     }
-    s_procs_count = n;
+    s_procs.count = n;
 }
 
 std::vector<std::string> filters_for(rng &r, bool letters) {
@@ -190,12 +191,12 @@ void compare_process_views(comparison &c, uint64_t seed, int rounds) {
     for (int round = 0; round < rounds; ++round) {
         const bool letters = round % 3 == 2;
         int32_t n = static_cast<int32_t>(r() % 160);
-        if (round % 60 == 7) n = SYSMON_MAX_PROCS + static_cast<int32_t>(r() % 50);  // beyond the capacity
+        if (round % 60 == 7) n = s_procs.capacity + static_cast<int32_t>(r() % 50);  // beyond the capacity
         make_records(r, n, letters);
-        if (round % 20 == 13) s_procs_count = -3;
+        if (round % 20 == 13) s_procs.count = -3;
         for (const std::string &filter : filters_for(r, letters)) {
             process_filter_set(filter.c_str());
-            const int32_t m = s_procs_count > 0 ? std::min(s_procs_count, SYSMON_MAX_PROCS) : 0;
+            const int32_t m = s_procs.count > 0 ? std::min(s_procs.count, s_procs.capacity) : 0;
             const std::vector<int32_t> limits = {0, -1, 1, 3, 50, m - 1, m, m + 5, INT_MIN, INT_MAX};
             const std::string where = "round " + std::to_string(round) + " filter \"" + filter + "\"";
             for (int32_t sort_by : {-3, 0, 1, 2, 3, 4, 7}) {
@@ -229,16 +230,16 @@ void fill_machine(rng &r) {
     for (double &v : s_cpu.per_core) v = pick_double(r);
     s_cpu.temperature_c = pick_double(r);
     s_mem = sysmon_mem_info{r(), r(), r(), r(), r(), r()};
-    s_disks_count = static_cast<int32_t>(r() % 4 == 0 ? 200 : r() % 5) - 1;
-    for (sysmon_disk_info &d : s_disks) {
+    s_disks.count = static_cast<int32_t>(r() % 4 == 0 ? 200 : r() % 5) - 1;
+    for (sysmon_disk_info &d : std::span(s_disks.items, static_cast<size_t>(s_disks.capacity))) {
         fill_text(r, d.name, pool, alphabet);
         fill_text(r, d.mount, pool, alphabet);
         fill_text(r, d.fs, pool, alphabet);
         d.total = r();
         d.read_bytes_sec = r();
     }
-    s_nets_count = static_cast<int32_t>(r() % 4 == 0 ? 70 : r() % 5) - 1;
-    for (sysmon_net_info &e : s_nets) {
+    s_nets.count = static_cast<int32_t>(r() % 4 == 0 ? 70 : r() % 5) - 1;
+    for (sysmon_net_info &e : std::span(s_nets.items, static_cast<size_t>(s_nets.capacity))) {
         fill_text(r, e.name, pool, alphabet);
         fill_text(r, e.ip, pool, alphabet);
         e.up_bytes_sec = r();
@@ -306,7 +307,7 @@ protected:
     }
     void TearDown() override {
         oracle::planted = oracle::fault::none;
-        s_procs_count = 0;
+        s_procs.count = 0;
         process_filter_set(nullptr);
     }
 };
@@ -351,8 +352,8 @@ TEST_F(ViewsDifferentialTest, ReferenceSortIsTheRuntimeQsort) {
         const int32_t n = round % 10 == 0 ? SYSMON_MAX_PROCS : static_cast<int32_t>(r() % 300);
         make_records(r, n, round % 2 == 0);
         for (auto compare : {oracle::cmp_cpu, oracle::cmp_mem, oracle::cmp_pid, oracle::cmp_name}) {
-            std::memcpy(by_qsort, s_procs, sizeof s_procs[0] * static_cast<size_t>(n));
-            std::memcpy(by_reference, s_procs, sizeof s_procs[0] * static_cast<size_t>(n));
+            std::memcpy(by_qsort, s_procs.items, sizeof s_procs.items[0] * static_cast<size_t>(n));
+            std::memcpy(by_reference, s_procs.items, sizeof s_procs.items[0] * static_cast<size_t>(n));
             std::qsort(by_qsort, static_cast<size_t>(n), sizeof by_qsort[0], compare);
             oracle::sort_records(by_reference, static_cast<size_t>(n), compare);
             ASSERT_EQ(std::memcmp(by_qsort, by_reference, sizeof by_qsort[0] * static_cast<size_t>(n)), 0)

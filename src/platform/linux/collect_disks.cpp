@@ -8,6 +8,7 @@
 #include "file_read.h"
 #include "linux_sources.h"
 #include "mountinfo_parse.h"
+#include "runtime_hooks.h"
 #include "sysmon_internal.h"
 #include "text_scan.h"
 #include "text_utf8.h"
@@ -30,31 +31,50 @@ struct disk_counters_entry {
 
 // Sector counters of the devices listed, ascending by device number.
 struct disk_counters {
-    int32_t count;
-    disk_counters_entry entries[SYSMON_MAX_DISKS];
+    record_list<disk_counters_entry> entries;
 };
 
 baseline_pair<disk_counters> s_baselines;
 
-// The devices listed by the collection under way: a small open-addressing
-// set (twice the largest list, so it never fills).
+// The devices listed by the collection under way: an open-addressing set of
+// device numbers plus one (0 marks a free slot), kept at most half full by
+// growing along with the list.
 struct device_set {
-    static const uint32_t kSlots = 2 * SYSMON_MAX_DISKS;
-    uint64_t keys[kSlots];
-    bool used[kSlots];
-    void clear() { std::memset(used, 0, sizeof used); }
+    record_list<uint64_t> slots;
+    int32_t size;
+    void clear() {
+        if (slots.items != nullptr) std::memset(slots.items, 0, sizeof(uint64_t) * static_cast<size_t>(slots.capacity));
+        size = 0;
+    }
+    // Finds the slot of `key`, or the free slot where it belongs.
+    uint64_t *slot_of(uint64_t key) {
+        const uint32_t mask = static_cast<uint32_t>(slots.capacity) - 1;
+        uint32_t i = static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        while (slots.items[i] != 0 && slots.items[i] != key) i = (i + 1) & mask;
+        return &slots.items[i];
+    }
+    // Makes room for one more device, rehashing the `listed` ones into a set
+    // twice as big when it would be more than half full. False when memory
+    // runs out.
+    bool make_room(const disk_counters_entry *listed_devices, int32_t listed_count) {
+        if (slots.capacity > 0 && (size + 1) * 2 <= slots.capacity) return true;
+        int32_t wanted = slots.capacity > 0 ? slots.capacity * 2 : 2 * SYSMON_MAX_DISKS;
+        record_list<uint64_t> grown{nullptr, 0, 0, 0};
+        if (!record_list_reserve(&grown, wanted)) return false;
+        if (grown.capacity != wanted) return false;  // rounding would break the mask
+        if (slots.on_heap != 0) s_hooks.mem_free(slots.items);
+        slots = grown;
+        clear();
+        for (int32_t i = 0; i < listed_count; ++i) insert(listed_devices[i].dev);
+        return true;
+    }
     // False when the device was already in the set.
-    bool insert(uint64_t key) {
-        uint32_t i = static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 56) % kSlots;
-        for (uint32_t probes = 0; probes < kSlots; ++probes, i = (i + 1) % kSlots) {
-            if (!used[i]) {
-                used[i] = true;
-                keys[i] = key;
-                return true;
-            }
-            if (keys[i] == key) return false;
-        }
-        return false;
+    bool insert(uint64_t dev) {
+        uint64_t *slot = slot_of(dev + 1);
+        if (*slot != 0) return false;
+        *slot = dev + 1;
+        ++size;
+        return true;
     }
 };
 device_set listed;
@@ -93,9 +113,9 @@ const diskstats_row *find_row_by_source(const char *source) {
 }
 
 const disk_counters_entry *find_counters(const disk_counters &c, uint64_t dev) {
-    const disk_counters_entry *end = c.entries + c.count;
+    const disk_counters_entry *end = c.entries.items + c.entries.count;
     const disk_counters_entry *at = std::lower_bound(
-        c.entries, end, dev, [](const disk_counters_entry &e, uint64_t d) { return e.dev < d; });
+        static_cast<const disk_counters_entry *>(c.entries.items), end, dev, [](const disk_counters_entry &e, uint64_t d) { return e.dev < d; });
     return at != end && at->dev == dev ? at : nullptr;
 }
 
@@ -115,14 +135,11 @@ void read_diskstats(const char *proc_root) {
 
 }  // namespace
 
-int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t capacity,
-                             const sysmon_window *window) {
-    if (disks == nullptr || count == nullptr) return -1;
-    const int32_t usable = capacity > 0 ? capacity : 0;
-    *count = 0;
+int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_window *window) {
+    if (disks == nullptr) return -1;
+    disks->count = 0;
     static used_records used;  // the entries the previous collection filled
-    used_records_clear(&used, disks, usable);
-    const int32_t limit = usable < SYSMON_MAX_DISKS ? usable : SYSMON_MAX_DISKS;
+    used_records_clear(&used, disks->items, disks->capacity);
     listed.clear();
     const linux_sources &src = linux_sources_current();
     const bool advance = window == nullptr || window->advance != 0;
@@ -130,7 +147,7 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t ca
     const disk_counters &base = s_baselines.against(window);
     static disk_counters discard;
     disk_counters &store = advance ? s_baselines.next() : discard;
-    store.count = 0;
+    store.entries.count = 0;
 
     read_diskstats(src.proc_root);
     char path[LINUX_PATH_SIZE];
@@ -146,7 +163,7 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t ca
     const char *end = s_mountinfo + (n > 0 ? n : 0);
     text_span line;
     static mount_entry mount;
-    while (filled < limit && scan_line(&p, end, &line)) {
+    while (scan_line(&p, end, &line)) {
         if (!parse_mountinfo_line(line.begin, line.size(), &mount)) continue;
         const diskstats_row *row = find_row(mount.major, mount.minor);
         if (row == nullptr) row = find_row_by_source(mount.source);
@@ -154,11 +171,15 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t ca
         // Each device once: its first mount. Bind mounts and repeated
         // mounts of the device come later in the table.
         const uint64_t dev = dev_key(row->major, row->minor);
+        // Room for one more entry, or the list ends with those that fit.
+        if (!listed.make_room(store.entries.items, store.entries.count) ||
+            !record_list_reserve(disks, filled + 1) || !record_list_reserve(&store.entries, filled + 1))
+            break;
         if (!listed.insert(dev)) continue;
         uint64_t total = 0, free_bytes = 0;
         if (src.file_system_space(mount.mount_point, &total, &free_bytes) != 0) continue;
 
-        sysmon_disk_info &d = disks[filled];
+        sysmon_disk_info &d = disks->items[filled];
         utf8_set(d.name, row->name);
         utf8_set(d.mount, mount.mount_point);
         utf8_set(d.fs, mount.fs_type);
@@ -171,12 +192,12 @@ int32_t sysmon_collect_disks(sysmon_disk_info *disks, int32_t *count, int32_t ca
             d.write_bytes_sec = counter_rate(saturating_mul(row->sectors_written, SECTOR_BYTES),
                                              saturating_mul(prev->sectors_written, SECTOR_BYTES), elapsed);
         }
-        store.entries[store.count++] = disk_counters_entry{dev, row->sectors_read, row->sectors_written};
+        store.entries.items[store.entries.count++] = disk_counters_entry{dev, row->sectors_read, row->sectors_written};
         ++filled;
     }
-    *count = filled;
+    disks->count = filled;
     used_records_note(&used, filled);
-    std::sort(store.entries, store.entries + store.count,
+    std::sort(store.entries.items, store.entries.items + store.entries.count,
               [](const disk_counters_entry &a, const disk_counters_entry &b) { return a.dev < b.dev; });
     if (advance) s_baselines.commit(window);
     return 0;

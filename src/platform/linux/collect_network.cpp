@@ -26,8 +26,7 @@ struct net_counters_entry {
 
 // Counters of the interfaces listed, ascending by name.
 struct net_counters {
-    int32_t count;
-    net_counters_entry entries[SYSMON_MAX_NETS];
+    record_list<net_counters_entry> entries;
 };
 
 baseline_pair<net_counters> s_baselines;
@@ -54,28 +53,25 @@ bool entry_less(const net_counters_entry &a, const net_counters_entry &b) {
 const net_counters_entry *find_counters(const net_counters &c, const char *name) {
     net_counters_entry probe{};
     std::memcpy(probe.name, name, sizeof probe.name);
-    const net_counters_entry *end = c.entries + c.count;
-    const net_counters_entry *at = std::lower_bound(c.entries, end, probe, entry_less);
+    const net_counters_entry *end = c.entries.items + c.entries.count;
+    const net_counters_entry *at = std::lower_bound(static_cast<const net_counters_entry *>(c.entries.items), end, probe, entry_less);
     return at != end && std::strcmp(at->name, name) == 0 ? at : nullptr;
 }
 
 }  // namespace
 
-int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t capacity,
-                               const sysmon_window *window) {
-    if (nets == nullptr || count == nullptr) return -1;
-    const int32_t usable = capacity > 0 ? capacity : 0;
-    *count = 0;
+int32_t sysmon_collect_network(record_list<sysmon_net_info> *nets, const sysmon_window *window) {
+    if (nets == nullptr) return -1;
+    nets->count = 0;
     static used_records used;  // the entries the previous collection filled
-    used_records_clear(&used, nets, usable);
-    const int32_t limit = usable < SYSMON_MAX_NETS ? usable : SYSMON_MAX_NETS;
+    used_records_clear(&used, nets->items, nets->capacity);
     const linux_sources &src = linux_sources_current();
     const bool advance = window == nullptr || window->advance != 0;
     const double elapsed = window != nullptr ? window->elapsed_sec : 0.0;
     const net_counters &base = s_baselines.against(window);
     static net_counters discard;
     net_counters &store = advance ? s_baselines.next() : discard;
-    store.count = 0;
+    store.entries.count = 0;
 
     int32_t fact_count = src.interfaces(s_facts, MAX_INTERFACE_FACTS);
     if (fact_count < 0) fact_count = 0;
@@ -91,7 +87,7 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t ca
     text_span line;
     net_dev_row row;
     int32_t filled = 0;
-    while (filled < limit && scan_line(&p, end, &line)) {
+    while (scan_line(&p, end, &line)) {
         if (!parse_net_dev_line(line.begin, line.size(), &row)) continue;
         const linux_if_facts *facts = find_facts(fact_count, row.name);
         const uint32_t flags = facts != nullptr ? facts->flags : 0;
@@ -100,7 +96,9 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t ca
         const bool up_and_running = (flags & IFF_UP) && (flags & IFF_RUNNING);
         if (!up_and_running && row.recv_bytes == 0 && row.sent_bytes == 0) continue;
 
-        sysmon_net_info &e = nets[filled];
+        // Room for one more entry, or the list ends with those that fit.
+        if (!record_list_reserve(nets, filled + 1) || !record_list_reserve(&store.entries, filled + 1)) break;
+        sysmon_net_info &e = nets->items[filled];
         utf8_set(e.name, row.name);
         if (facts != nullptr && facts->has_ipv4) utf8_set(e.ip, facts->ipv4, sizeof facts->ipv4);
         else utf8_set(e.ip, "0.0.0.0");
@@ -110,15 +108,15 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count, int32_t ca
             e.up_bytes_sec = counter_rate(e.total_sent, prev->sent, elapsed);
             e.down_bytes_sec = counter_rate(e.total_recv, prev->recv, elapsed);
         }
-        net_counters_entry &stored = store.entries[store.count++];
+        net_counters_entry &stored = store.entries.items[store.entries.count++];
         std::memcpy(stored.name, e.name, sizeof stored.name);
         stored.sent = e.total_sent;
         stored.recv = e.total_recv;
         ++filled;
     }
-    *count = filled;
+    nets->count = filled;
     used_records_note(&used, filled);
-    std::sort(store.entries, store.entries + store.count, entry_less);
+    std::sort(store.entries.items, store.entries.items + store.entries.count, entry_less);
     if (advance) s_baselines.commit(window);
     return 0;
 }

@@ -2,7 +2,8 @@
 // reads stat (identity, state, threads, times, resident set), cmdline and io,
 // all opened relative to one descriptor of the proc root; status only when
 // the real user id is not known yet for that process. Nothing is allocated
-// per process: every buffer and table is static.
+// per process: every buffer is static, and the lists and tables grow only
+// when the machine has more processes than they ever held.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -41,8 +42,7 @@ struct proc_counters_entry {
 };
 
 struct proc_counters {
-    int32_t count;
-    proc_counters_entry entries[SYSMON_MAX_PROCS];
+    record_list<proc_counters_entry> entries;
 };
 
 baseline_pair<proc_counters> s_baselines;
@@ -66,9 +66,9 @@ struct linux_dirent64 {
 bool entry_less(const proc_counters_entry &a, const proc_counters_entry &b) { return a.pid < b.pid; }
 
 const proc_counters_entry *find_entry(const proc_counters &c, int32_t pid) {
-    const proc_counters_entry *end = c.entries + c.count;
+    const proc_counters_entry *end = c.entries.items + c.entries.count;
     const proc_counters_entry *at = std::lower_bound(
-        c.entries, end, pid, [](const proc_counters_entry &e, int32_t p) { return e.pid < p; });
+        static_cast<const proc_counters_entry *>(c.entries.items), end, pid, [](const proc_counters_entry &e, int32_t p) { return e.pid < p; });
     return at != end && at->pid == pid ? at : nullptr;
 }
 
@@ -187,14 +187,12 @@ bool all_digits(const char *name, size_t *len) {
 
 }  // namespace
 
-int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_t capacity,
-                                 const sysmon_window *window, uint64_t memory_total) {
-    if (procs == nullptr || count == nullptr) return -1;
-    const int32_t usable = capacity > 0 ? capacity : 0;
-    *count = 0;
+int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs, const sysmon_window *window,
+                                 uint64_t memory_total) {
+    if (procs == nullptr) return -1;
+    procs->count = 0;
     static used_records used;  // the records the previous collection filled
-    used_records_clear(&used, procs, usable);
-    const int32_t limit = usable < SYSMON_MAX_PROCS ? usable : SYSMON_MAX_PROCS;
+    used_records_clear(&used, procs->items, procs->capacity);
 
     const int proc_fd =
         open(linux_sources_current().proc_root, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -212,32 +210,37 @@ int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_
     c.base = &s_baselines.against(window);
     c.newest = &s_baselines.slots[s_baselines.newest];
     c.store = advance ? &s_baselines.next() : &s_discard;
-    proc_counters &store = *c.store;
+    record_list<proc_counters_entry> &store = c.store->entries;
     store.count = 0;
 
     int32_t filled = 0;
     bool sorted = true;
-    while (filled < limit) {
+    bool full = false;  // growth failed: the list ends with what fits
+    while (!full) {
         const long n = syscall(SYS_getdents64, proc_fd, s_dirents, sizeof s_dirents);
         if (n <= 0) break;
-        for (long offset = 0; offset < n && filled < limit;) {
+        for (long offset = 0; offset < n;) {
             const linux_dirent64 *d = reinterpret_cast<const linux_dirent64 *>(s_dirents + offset);
             offset += d->d_reclen;
             size_t len = 0;
             if (!all_digits(d->d_name, &len)) continue;
-            proc_counters_entry &kept = store.entries[store.count];
-            if (!read_process(c, d->d_name, len, &procs[filled], &kept)) continue;
-            if (store.count > 0 && store.entries[store.count - 1].pid >= kept.pid) sorted = false;
+            if (!record_list_reserve(procs, filled + 1) || !record_list_reserve(&store, filled + 1)) {
+                full = true;
+                break;
+            }
+            proc_counters_entry &kept = store.items[store.count];
+            if (!read_process(c, d->d_name, len, &procs->items[filled], &kept)) continue;
+            if (store.count > 0 && store.items[store.count - 1].pid >= kept.pid) sorted = false;
             ++store.count;
             ++filled;
         }
     }
     close(proc_fd);
-    *count = filled;
+    procs->count = filled;
     used_records_note(&used, filled);
     // The proc root lists pids in ascending order; a tree that does not gets
     // its table sorted, so that look-ups stay binary searches.
-    if (!sorted) std::sort(store.entries, store.entries + store.count, entry_less);
+    if (!sorted) std::sort(store.items, store.items + store.count, entry_less);
     if (advance) s_baselines.commit(window);
     return 0;
 }

@@ -25,6 +25,5 @@ double cpu_busy_percent(const cpu_times &prev, const cpu_times &now) {
 
 double process_cpu_percent(uint64_t now, uint64_t prev, double elapsed_sec) {
     if (now < prev || !(elapsed_sec > 0.001)) return 0.0;
-    const double share = static_cast<double>(now - prev) * 1e-7 / elapsed_sec * 100.0;
-    return share > 100.0 ? 100.0 : share;
+    return static_cast<double>(now - prev) * 1e-7 / elapsed_sec * 100.0;
 }

@@ -22,8 +22,9 @@ struct cpu_times {
 // no growth; no growth at all gives 0.
 double cpu_busy_percent(const cpu_times &prev, const cpu_times &now);
 
-// Share of one processor, in percent and at most 100, of processor time
-// grown from `prev` to `now` (100-ns units) over `elapsed_sec`.
+// Share of one processor in percent of processor time grown from `prev` to
+// `now` (100-ns units) over `elapsed_sec`: 200 for a process that kept two
+// processors busy, never cut at 100.
 double process_cpu_percent(uint64_t now, uint64_t prev, double elapsed_sec);
 
 #endif  // VANTOREL_LINUX_COUNTER_RATES_H
