@@ -128,7 +128,7 @@ void processes(Exposition &out, const json &busiest, const json &by_memory) {
 
   out.family("sysmon_top_process_cpu_ratio", "gauge",
              "Processor share of the 10 busiest processes over the last window "
-             "(1 = one logical processor).");
+             "(1 = one logical processor; more for a process busy on several).");
   for (std::size_t i = 0; i < busiest.size() && i < kTopProcesses; ++i) {
     const json &p = busiest[i];
     out.sample({{"pid", std::to_string(count(p, "pid"))}, {"name", text(p, "name")}},

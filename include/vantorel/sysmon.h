@@ -13,8 +13,13 @@
  *   its domain is derived over the window before (so a process tree right
  *   after a snapshot shows the same kind of figures as the snapshot). The
  *   first collection after an initialisation has no window yet and uses the
- *   interval set by sysmon_set_interval. The host sets the rhythm by how
- *   often it calls; a counter that went down gives 0.
+ *   interval set by sysmon_set_interval; a reading that comes less than
+ *   100 ms after that collection waits once for the rest of those 100 ms
+ *   (holding the library's lock), so that no figure is derived over less.
+ *   The whole-machine load is the mean of the per-processor loads. A
+ *   process's processor share is a percentage of one logical processor,
+ *   not cut at 100 (200 for a process busy on two). The host sets the rhythm
+ *   by how often it calls; a counter that went down gives 0.
  *
  * Numbers
  *   Numbers are written with '.' as the decimal separator and no grouping,

@@ -82,6 +82,8 @@ void serialize_disks(strbuf *sb, int32_t count) {
         strbuf_append_uint(sb, d.read_bytes_sec);
         strbuf_append_lit(sb, ",\"write_bytes_sec\":");
         strbuf_append_uint(sb, d.write_bytes_sec);
+        strbuf_append_lit(sb, ",\"available\":");
+        strbuf_append_uint(sb, d.available);
         strbuf_append_lit(sb, "}");
     }
     strbuf_append_lit(sb, "]");

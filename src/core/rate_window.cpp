@@ -14,6 +14,13 @@ double seconds_from_ns(int64_t ns) { return ns > 0 ? static_cast<double>(ns) / 1
 
 }  // namespace
 
+int64_t rate_window_wait_ns(const rate_window *w, sysmon_instant now) {
+    if (w->baselines != 1) return 0;
+    const int64_t age = sysmon_instant_diff_ns(w->newest, now);
+    // A clock that went back has no meaningful age: nothing to wait for.
+    return age >= 0 && age < SYSMON_MIN_WINDOW_NS ? SYSMON_MIN_WINDOW_NS - age : 0;
+}
+
 sysmon_window rate_window_plan(rate_window *w, sysmon_instant now, int32_t interval_ms) {
     if (w->baselines == 0) {
         w->newest = now;

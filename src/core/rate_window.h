@@ -16,6 +16,10 @@
 //    best there is, keeping it.
 // So a window is never shorter than 100 ms once two baselines exist, and a
 // reading taken right after another derives over the same kind of window.
+// The one case left, a collection less than 100 ms after the first one of an
+// initialisation, is not planned at all: the core first waits for the rest
+// of those 100 ms (rate_window_wait_ns), so that no figure is derived over
+// a few milliseconds.
 #ifndef VANTOREL_RATE_WINDOW_H
 #define VANTOREL_RATE_WINDOW_H
 
@@ -51,6 +55,11 @@ void rate_window_reset(rate_window *w);
 // change it implies. `interval_ms` stands in for the missing window of the
 // first collection.
 sysmon_window rate_window_plan(rate_window *w, sysmon_instant now, int32_t interval_ms);
+
+// How long a collection at `now` has to wait before its window is 100 ms
+// long: the rest of the 100 ms after the newest baseline while it is the only
+// one; 0 otherwise.
+int64_t rate_window_wait_ns(const rate_window *w, sysmon_instant now);
 
 // Nanoseconds from `from` to `to`, computed modulo 2^64 so that no clock value
 // can overflow the arithmetic (negative when the clock went back).

@@ -12,6 +12,15 @@ void real_monotonic_now(sysmon_instant *now) {
     now->nsec = static_cast<int32_t>(ts.tv_nsec);
 }
 
+void real_sleep_ns(int64_t ns) {
+    if (ns <= 0) return;
+    struct timespec wait {};
+    wait.tv_sec = static_cast<time_t>(ns / 1000000000);
+    wait.tv_nsec = static_cast<long>(ns % 1000000000);
+    // A signal may end the wait early; the caller checks the clock again.
+    nanosleep(&wait, nullptr);
+}
+
 }  // namespace
 
 const sysmon_runtime_hooks sysmon_default_hooks = {
@@ -19,6 +28,7 @@ const sysmon_runtime_hooks sysmon_default_hooks = {
     std::malloc,
     std::realloc,
     std::free,
+    real_sleep_ns,
 };
 
 sysmon_runtime_hooks s_hooks = sysmon_default_hooks;

@@ -1,5 +1,5 @@
-// The two services the core takes from the C runtime and POSIX, the monotonic
-// clock and heap memory, reached through replaceable function pointers so
+// The services the core takes from the C runtime and POSIX, the monotonic
+// clock, waiting and heap memory, reached through replaceable function pointers so
 // that tests can drive time and make allocations fail deterministically.
 #ifndef VANTOREL_RUNTIME_HOOKS_H
 #define VANTOREL_RUNTIME_HOOKS_H
@@ -18,6 +18,8 @@ struct sysmon_runtime_hooks {
     void *(*mem_alloc)(size_t size);
     void *(*mem_realloc)(void *block, size_t size);
     void (*mem_free)(void *block);
+    // Waits `ns` nanoseconds (or a little more) on the monotonic clock.
+    void (*sleep_ns)(int64_t ns);
 };
 
 // The hooks in force; they start as the real clock and allocator.

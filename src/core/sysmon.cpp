@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -85,16 +86,32 @@ rate_window s_window_procs;
 pthread_mutex_t s_error_mutex = PTHREAD_MUTEX_INITIALIZER;
 char s_last_error[SYSMON_ERROR_LEN];
 
-// Reads the clock and plans the window of a collection that starts now.
+// Reads the clock and plans the window of a collection that starts now,
+// first waiting out the rest of the 100 ms after an initialisation's
+// collection (a wait cut short by a signal is resumed, a few times at most).
 sysmon_window plan_window(rate_window *w) {
     sysmon_instant now{};
     s_hooks.monotonic_now(&now);
+    for (int tries = 0; tries < 4; ++tries) {
+        const int64_t wait = rate_window_wait_ns(w, now);
+        if (wait <= 0) break;
+        s_hooks.sleep_ns(wait);
+        s_hooks.monotonic_now(&now);
+    }
     return rate_window_plan(w, now, s_interval_ms.load(std::memory_order_relaxed));
 }
 
+// The whole-machine load is the mean of the processors' loads, so that the
+// two never disagree (the platform's own total may count other ticks).
 void collect_cpu() {
     const sysmon_window window = plan_window(&s_window_cpu);
     sysmon_collect_cpu(&s_cpu, &window);
+    const int32_t n = s_cpu.per_core_count < SYSMON_MAX_CORES ? s_cpu.per_core_count : SYSMON_MAX_CORES;
+    if (n <= 0) return;
+    double sum = 0.0;
+    // A load that is not a number is written as 0 and counts as 0.
+    for (int32_t i = 0; i < n; ++i) sum += std::isfinite(s_cpu.per_core[i]) ? s_cpu.per_core[i] : 0.0;
+    s_cpu.total_usage = sum / n;
 }
 
 void collect_disks() {

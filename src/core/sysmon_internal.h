@@ -57,6 +57,7 @@ struct sysmon_disk_info {
     uint64_t free;
     uint64_t read_bytes_sec;
     uint64_t write_bytes_sec;
+    uint64_t available;  // bytes the calling user can still write
 };
 
 struct sysmon_net_info {

@@ -59,6 +59,8 @@ def plausible(name, labels, value, memory_total):
     """Whether one sample's value can be true of this machine."""
     if value != value or value < 0:
         return False
+    if name == "sysmon_top_process_cpu_ratio":  # 1 = one logical processor
+        return value <= os.cpu_count()
     if name.endswith("_ratio"):
         return value <= 1.0
     if name in ("sysmon_system_info", "sysmon_battery_status"):

@@ -82,6 +82,13 @@ void fake_now(sysmon_instant *now) {
     *now = s_fake_now;
 }
 
+int64_t s_fake_slept_ns = 0;
+
+void fake_sleep(int64_t ns) {
+    s_fake_slept_ns += ns;
+    fake_clock_advance_ns(ns);
+}
+
 // Allocator
 bool alloc_should_fail(size_t size) {
     const int index = g_fake_alloc.allocs++;
@@ -167,8 +174,12 @@ int32_t sysmon_platform_code() { return 1; }
 void fake_clock_install(int64_t sec, int32_t nsec) {
     s_fake_now = sysmon_instant{sec, nsec};
     s_fake_reads = 0;
+    s_fake_slept_ns = 0;
     s_hooks.monotonic_now = fake_now;
+    s_hooks.sleep_ns = fake_sleep;
 }
+
+int64_t fake_clock_slept_ns() { return s_fake_slept_ns; }
 
 void fake_clock_advance_ns(int64_t ns) {
     int64_t total = s_fake_now.nsec + ns;

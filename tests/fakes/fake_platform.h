@@ -62,6 +62,8 @@ sysmon_proc_info fake_process(int32_t pid, int32_t ppid, const char *name, doubl
 void fake_clock_install(int64_t sec = 100, int32_t nsec = 0);
 void fake_clock_advance_ns(int64_t ns);
 int fake_clock_reads();
+// Nanoseconds the core waited on the fake clock (each wait advances it).
+int64_t fake_clock_slept_ns();
 
 // ---- Allocator ---------------------------------------------------------------
 struct fake_alloc_state {

@@ -284,7 +284,7 @@ const std::vector<member> kMemory = {{"total", I},     {"used", I},       {"avai
                                      {"cached", I},    {"swap_total", I}, {"swap_used", I}};
 const std::vector<member> kDisk = {{"name", S}, {"mount", S}, {"fs", S},
                                    {"total", I}, {"used", I}, {"free", I},
-                                   {"read_bytes_sec", I}, {"write_bytes_sec", I}};
+                                   {"read_bytes_sec", I}, {"write_bytes_sec", I}, {"available", I}};
 const std::vector<member> kNet = {{"name", S},           {"ip", S},         {"up_bytes_sec", I},
                                   {"down_bytes_sec", I}, {"total_sent", I}, {"total_recv", I}};
 const std::vector<member> kProcess = {{"pid", I},      {"name", S},           {"cpu_percent", N},

@@ -193,7 +193,7 @@ TEST(LinuxMemoryCollector, MeminfoFiguresAndMissingFile) {
         EXPECT_EQ(mem.total, 16000000ull * 1024);
         EXPECT_EQ(mem.available, 6000000ull * 1024);
         EXPECT_EQ(mem.used, 10000000ull * 1024);
-        EXPECT_EQ(mem.cached, 3500000ull * 1024);
+        EXPECT_EQ(mem.cached, 3600000ull * 1024);  // with Buffers
         EXPECT_EQ(mem.swap_total, 4000000ull * 1024);
         EXPECT_EQ(mem.swap_used, 1000000ull * 1024);
     }
@@ -215,6 +215,7 @@ TEST(LinuxDiskCollector, EachBlockDeviceOnceAtItsFirstMount) {
     EXPECT_EQ(disks[0].total, 1000u);
     EXPECT_EQ(disks[0].free, 400u);
     EXPECT_EQ(disks[0].used, 600u);
+    EXPECT_EQ(disks[0].available, 350u);  // reserved blocks are free, not available
     EXPECT_STREQ(disks[1].name, "sda1");
     EXPECT_STREQ(disks[1].mount, "/mnt/my disk");  // \040 decoded
     EXPECT_STREQ(disks[1].fs, "vfat");

@@ -9,13 +9,19 @@
 
 namespace {
 
-int32_t fake_space(const char *mount_point, uint64_t *total, uint64_t *free_bytes) {
-    static const std::map<std::string, std::pair<uint64_t, uint64_t>> table = {
-        {"/", {1000, 400}}, {"/mnt/my disk", {2000, 2500}}, {"/data", {5000, 1000}}, {"/btr", {300, 100}}};
+int32_t fake_space(const char *mount_point, uint64_t *total, uint64_t *free_bytes, uint64_t *available) {
+    struct space {
+        uint64_t total, free, available;
+    };
+    static const std::map<std::string, space> table = {{"/", {1000, 400, 350}},
+                                                       {"/mnt/my disk", {2000, 2500, 2500}},
+                                                       {"/data", {5000, 1000, 750}},
+                                                       {"/btr", {300, 100, 100}}};
     const auto it = table.find(mount_point);
     if (it == table.end()) return -1;
-    *total = it->second.first;
-    *free_bytes = it->second.second;
+    *total = it->second.total;
+    *free_bytes = it->second.free;
+    *available = it->second.available;
     return 0;
 }
 

@@ -159,9 +159,10 @@ void write_disks(strbuf *sb) {
         append_field(sb, d.fs);
         strbuf_printf(sb,
                       "\",\"total\":%llu,\"used\":%llu,\"free\":%llu,"
-                      "\"read_bytes_sec\":%llu,\"write_bytes_sec\":%llu}",
+                      "\"read_bytes_sec\":%llu,\"write_bytes_sec\":%llu,\"available\":%llu}",
                       static_cast<ull>(d.total), static_cast<ull>(d.used), static_cast<ull>(d.free),
-                      static_cast<ull>(d.read_bytes_sec), static_cast<ull>(d.write_bytes_sec));
+                      static_cast<ull>(d.read_bytes_sec), static_cast<ull>(d.write_bytes_sec),
+                      static_cast<ull>(d.available));
     }
     strbuf_append(sb, "]");
 }

@@ -82,10 +82,11 @@ TEST_F(DocumentsTest, SingleDiskWithEscapedRootPath) {
     s_disks.items[0].total = 100;
     s_disks.items[0].used = 40;
     s_disks.items[0].free = 60;
+    s_disks.items[0].available = 55;
     serialize_disks(&sb, 1);
     EXPECT_EQ(str(),
               "[{\"name\":\"C:\",\"mount\":\"C:\\\\\",\"fs\":\"NTFS\",\"total\":100,\"used\":40,"
-              "\"free\":60,\"read_bytes_sec\":0,\"write_bytes_sec\":0}]");
+              "\"free\":60,\"read_bytes_sec\":0,\"write_bytes_sec\":0,\"available\":55}]");
 }
 
 TEST_F(DocumentsTest, EmptyAndNegativeCountsGiveEmptyArrays) {

@@ -83,15 +83,24 @@ TEST_F(LifecycleTest, LazyInitialisationCollectsTwice) {
     expected.push_back(fake_domain::cpu);
     EXPECT_EQ(domains_of(g_fake.calls), expected);
     EXPECT_DOUBLE_EQ(g_fake.calls.front().elapsed, 1.0);
-    // No time passed since init: the only baseline is derived against and kept.
-    EXPECT_DOUBLE_EQ(g_fake.calls.back().elapsed, 0.0);
+    // No time passed since init: the reading first waits for the rest of
+    // 100 ms, then derives over them against init's collection.
+    EXPECT_EQ(fake_clock_slept_ns(), 100000000);
+    EXPECT_DOUBLE_EQ(g_fake.calls.back().elapsed, 0.1);
     EXPECT_EQ(g_fake.calls.back().baseline, SYSMON_BASELINE_NEWEST);
-    EXPECT_EQ(g_fake.calls.back().advance, 0);
-    EXPECT_EQ(fake_clock_reads(), 5);
+    EXPECT_EQ(g_fake.calls.back().advance, 1);
+    EXPECT_EQ(fake_clock_reads(), 6);
+    // Only once: a reading right after it derives over that window again.
+    fake_clock_advance_ns(1000000);
+    sysmon_cpu();
+    EXPECT_EQ(fake_clock_slept_ns(), 100000000);
+    EXPECT_NEAR(g_fake.calls.back().elapsed, 0.101, 1e-9);
+    EXPECT_EQ(g_fake.calls.back().baseline, SYSMON_BASELINE_OLDER);
 }
 
 TEST_F(LifecycleTest, OnlyRateBearingCollectionsReadTheClock) {
     sysmon_init();
+    fake_clock_advance_ns(1000000000);  // no reading waits
     struct query {
         const char *name;
         const char *(*call)();
@@ -178,7 +187,8 @@ TEST_F(LifecycleTest, ExtremeClockValuesDoNotOverflow) {
     sysmon_init();
     fake_clock_install(INT64_MIN, 0);
     sysmon_cpu();
-    EXPECT_DOUBLE_EQ(g_fake.calls.back().elapsed, 1e-9);  // one nanosecond later, modulo 2^64
+    // One nanosecond later, modulo 2^64, and the wait for the rest of 100 ms.
+    EXPECT_NEAR(g_fake.calls.back().elapsed, 0.1, 1e-12);
 }
 
 TEST_F(LifecycleTest, IntervalSetsTheFirstElapsedAfterInitialisation) {

@@ -89,7 +89,7 @@ TEST_F(CommaLocaleTest, DocumentsKeepTheDecimalPoint) {
     g_fake.cpu.total_usage = 100.0;
     g_fake.cpu.frequency_mhz = 2400.5;
     g_fake.cpu.per_core_count = 2;
-    g_fake.cpu.per_core[0] = 5.27;
+    g_fake.cpu.per_core[0] = 5.5;
     g_fake.cpu.per_core[1] = std::nan("");
     g_fake.cpu.temperature_c = 41.25;
     g_fake.bat.power_draw_watts = 7.5;
@@ -97,15 +97,15 @@ TEST_F(CommaLocaleTest, DocumentsKeepTheDecimalPoint) {
     g_fake.procs[0].memory_percent = 0.5;
 
     EXPECT_EQ(text(sysmon_cpu()),
-              "{\"name\":\"\",\"cores\":0,\"threads\":0,\"total_usage\":100.00,"
-              "\"frequency_mhz\":2400.5,\"per_core\":[5.27,0.00],\"temperature_c\":41.2}");
+              "{\"name\":\"\",\"cores\":0,\"threads\":0,\"total_usage\":2.75,"
+              "\"frequency_mhz\":2400.5,\"per_core\":[5.50,0.00],\"temperature_c\":41.2}");
     EXPECT_NE(text(sysmon_battery()).find("\"power_draw_watts\":7.50"), std::string::npos);
     EXPECT_NE(text(sysmon_processes(0, 0)).find("\"cpu_percent\":12.35,\"memory_bytes\":1000,"
                                                 "\"memory_percent\":0.50"),
               std::string::npos);
     sysmon_snapshot();
-    EXPECT_EQ(text(sysmon_history(0, 3)), "[100.00]");
-    EXPECT_EQ(text(sysmon_cpu_core_history(1)), "[[5.27],[0.00]]");
+    EXPECT_EQ(text(sysmon_history(0, 3)), "[2.75]");
+    EXPECT_EQ(text(sysmon_cpu_core_history(1)), "[[5.50],[0.00]]");
     const nlohmann::json snapshot = nlohmann::json::parse(sysmon_snapshot());
     EXPECT_DOUBLE_EQ(snapshot["cpu"]["frequency_mhz"].get<double>(), 2400.5);
 }

@@ -9,7 +9,7 @@ const std::vector<std::string> CPU_KEYS = {"name", "cores", "threads", "total_us
 const std::vector<std::string> MEMORY_KEYS = {"total", "used", "available",
                                               "cached", "swap_total", "swap_used"};
 const std::vector<std::string> DISK_KEYS = {"name", "mount", "fs", "total", "used",
-                                            "free", "read_bytes_sec", "write_bytes_sec"};
+                                            "free", "read_bytes_sec", "write_bytes_sec", "available"};
 const std::vector<std::string> NET_KEYS = {"name", "ip", "up_bytes_sec",
                                            "down_bytes_sec", "total_sent", "total_recv"};
 const std::vector<std::string> GPU_KEYS = {"name", "usage_percent", "vram_total", "vram_used",

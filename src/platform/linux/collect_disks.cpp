@@ -176,8 +176,8 @@ int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_
             !record_list_reserve(disks, filled + 1) || !record_list_reserve(&store.entries, filled + 1))
             break;
         if (!listed.insert(dev)) continue;
-        uint64_t total = 0, free_bytes = 0;
-        if (src.file_system_space(mount.mount_point, &total, &free_bytes) != 0) continue;
+        uint64_t total = 0, free_bytes = 0, available = 0;
+        if (src.file_system_space(mount.mount_point, &total, &free_bytes, &available) != 0) continue;
 
         sysmon_disk_info &d = disks->items[filled];
         utf8_set(d.name, row->name);
@@ -186,6 +186,7 @@ int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_
         d.total = total;
         d.free = free_bytes;
         d.used = counter_growth(total, free_bytes);
+        d.available = available;
         if (const disk_counters_entry *prev = find_counters(base, dev)) {
             d.read_bytes_sec = counter_rate(saturating_mul(row->sectors_read, SECTOR_BYTES),
                                             saturating_mul(prev->sectors_read, SECTOR_BYTES), elapsed);

@@ -14,12 +14,14 @@
 
 namespace {
 
-int32_t live_file_system_space(const char *mount_point, uint64_t *total, uint64_t *free_bytes) {
+int32_t live_file_system_space(const char *mount_point, uint64_t *total, uint64_t *free_bytes,
+                               uint64_t *available) {
     struct statvfs vfs;
     if (statvfs(mount_point, &vfs) != 0) return -1;
     const uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
     *total = static_cast<uint64_t>(vfs.f_blocks) * unit;
     *free_bytes = static_cast<uint64_t>(vfs.f_bfree) * unit;
+    *available = static_cast<uint64_t>(vfs.f_bavail) * unit;
     return 0;
 }
 

@@ -30,9 +30,11 @@ struct linux_sources {
     char sys_root[LINUX_PATH_SIZE];            // "/sys"
     char os_release[LINUX_PATH_SIZE];          // "/etc/os-release"
     char os_release_fallback[LINUX_PATH_SIZE]; // "/usr/lib/os-release"
-    // Total and free bytes of the file system mounted at `mount_point`
-    // (f_blocks and f_bfree times f_frsize); 0 on success.
-    int32_t (*file_system_space)(const char *mount_point, uint64_t *total, uint64_t *free_bytes);
+    // Total, free and available bytes of the file system mounted at
+    // `mount_point` (f_blocks, f_bfree and f_bavail times f_frsize); 0 on
+    // success.
+    int32_t (*file_system_space)(const char *mount_point, uint64_t *total, uint64_t *free_bytes,
+                                 uint64_t *available);
     // Fills at most `capacity` interfaces; returns how many.
     int32_t (*interfaces)(linux_if_facts *facts, int32_t capacity);
     // uname's node name, release and machine; 0 on success.

@@ -24,13 +24,14 @@ bool field_bytes(const text_span &line, const char *key, uint64_t *out) {
 void parse_meminfo(const char *text, size_t len, sysmon_mem_info *mem) {
     std::memset(mem, 0, sizeof *mem);
     if (text == nullptr) return;
-    uint64_t total = 0, available = 0, cached = 0, reclaimable = 0, swap_total = 0, swap_free = 0;
+    uint64_t total = 0, available = 0, buffers = 0, cached = 0, reclaimable = 0, swap_total = 0,
+             swap_free = 0;
     const char *p = text;
     const char *end = text + len;
     text_span line;
     while (scan_line(&p, end, &line)) {
         field_bytes(line, "MemTotal", &total) || field_bytes(line, "MemAvailable", &available) ||
-            field_bytes(line, "Cached", &cached) ||
+            field_bytes(line, "Buffers", &buffers) || field_bytes(line, "Cached", &cached) ||
             field_bytes(line, "SReclaimable", &reclaimable) ||
             field_bytes(line, "SwapTotal", &swap_total) ||
             field_bytes(line, "SwapFree", &swap_free);
@@ -38,7 +39,8 @@ void parse_meminfo(const char *text, size_t len, sysmon_mem_info *mem) {
     mem->total = total;
     mem->available = available;
     mem->used = counter_growth(total, available);
-    mem->cached = saturating_add(cached, reclaimable);
+    // What free shows as buff/cache.
+    mem->cached = saturating_add(saturating_add(buffers, cached), reclaimable);
     mem->swap_total = swap_total;
     mem->swap_used = counter_growth(swap_total, swap_free);
 }

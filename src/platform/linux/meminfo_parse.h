@@ -7,7 +7,7 @@
 #include "sysmon_internal.h"
 
 // Fills the whole record: total MemTotal, available MemAvailable, used
-// total - available, cached Cached + SReclaimable, swap_total SwapTotal,
+// total - available, cached Buffers + Cached + SReclaimable, swap_total SwapTotal,
 // swap_used SwapTotal - SwapFree (0 where a line is missing, never below 0).
 void parse_meminfo(const char *text, size_t len, sysmon_mem_info *mem);
 
