@@ -1,7 +1,8 @@
-// Win32 collectors of the processor, memory and system facts, and process
-// termination. This file only asks Windows and turns each answer into plain
-// values; every derivation from them lives in derive.cpp. Texts come from
-// the wide-character functions and are handed on as UTF-8.
+// Processor collector: logical and physical processor counts, the model
+// name and nominal frequency from the registry, and the time counters of the
+// whole machine and of each processor. This file only asks Windows and turns
+// each answer into plain values; the loads derive from them in cpu_derive.
+// Texts come from the wide-character functions and are handed on as UTF-8.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -14,15 +15,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 
 #include "derive.h"
+#include "ntdll_functions.h"
 #include "sysmon_internal.h"
-#include "sysmon_ntdll.h"
 #include "utf8_text.h"
-
-static_assert(sizeof(MEMORYSTATUSEX) == 64, "MEMORYSTATUSEX layout");
-static_assert(sizeof(RTL_OSVERSIONINFOEXW) == 284, "RTL_OSVERSIONINFOEXW layout");
 
 // Processor time counters of the two latest baselines, whole machine and
 // per processor.
@@ -30,8 +27,11 @@ static baseline_pair<cpu_counters> s_win_cpu_baselines;
 // Where a collection that keeps the baselines puts its new counters.
 static cpu_counters s_win_cpu_discard;
 
-// One entry of SystemProcessorPerformanceInformation: idle, kernel (idle
-// included) and user time, then times this collector does not use.
+// The information class of the times of each processor
+// (SystemProcessorPerformanceInformation), and the size of one of its
+// entries: idle, kernel (idle included) and user time, then times this
+// collector does not use.
+#define SYSMON_SYSTEM_PROCESSOR_PERFORMANCE 8
 #define SYSMON_PROCESSOR_ENTRY_SIZE 48
 static unsigned char s_win_processor_block[SYSMON_MAX_CORES * SYSMON_PROCESSOR_ENTRY_SIZE];
 static cpu_times s_win_core_times[SYSMON_MAX_CORES];
@@ -41,8 +41,6 @@ static unsigned char s_win_core_records[64 * 1024];
 static uint64_t filetime_value(const FILETIME &ft) {
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
-
-// ---- Processor -------------------------------------------------------------
 
 // Times of each logical processor; the number read, 0 when unanswered.
 static int32_t read_core_times() {
@@ -122,88 +120,3 @@ int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
     if (advance) s_win_cpu_baselines.commit(window);
     return 0;
 }
-
-// ---- Memory ----------------------------------------------------------------
-
-int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
-    if (mem == nullptr) return -1;
-    mem_readings readings = {};
-    MEMORYSTATUSEX status = {};
-    status.dwLength = sizeof status;
-    if (GlobalMemoryStatusEx(&status)) {
-        readings.has_status = 1;
-        readings.total_phys = status.ullTotalPhys;
-        readings.avail_phys = status.ullAvailPhys;
-        readings.total_page_file = status.ullTotalPageFile;
-        readings.avail_page_file = status.ullAvailPageFile;
-    }
-    derive_mem(mem, &readings);
-    return 0;
-}
-
-// ---- System ----------------------------------------------------------------
-
-int32_t sysmon_collect_system(sysmon_system_info *sys) {
-    if (sys == nullptr) return -1;
-    system_readings readings = {};
-
-    wchar_t hostname[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    if (GetComputerNameW(hostname, &size)) {
-        readings.has_hostname = 1;
-        utf8_from_utf16(readings.hostname, sizeof readings.hostname, hostname,
-                        MAX_COMPUTERNAME_LENGTH + 1);
-    }
-
-    // RtlGetVersion reports the true version, not a compatibility layer's.
-    const rtl_get_version_fn rtl_get_version = sysmon_rtl_get_version();
-    if (rtl_get_version != nullptr) {
-        RTL_OSVERSIONINFOEXW info;
-        std::memset(&info, 0, sizeof info);
-        info.dwOSVersionInfoSize = sizeof info;
-        if (rtl_get_version(&info) == 0) {
-            readings.has_version = 1;
-            readings.major = info.dwMajorVersion;
-            readings.minor = info.dwMinorVersion;
-            readings.build = info.dwBuildNumber;
-        }
-    }
-
-    readings.uptime_ms = GetTickCount64();
-    const __time64_t boot = derive_boot_instant(
-        _time64(nullptr), derive_uptime_seconds(readings.uptime_ms));
-    readings.boot_utc = _gmtime64(&boot);
-
-    SYSTEM_INFO si = {};
-    GetNativeSystemInfo(&si);
-    readings.arch_code = si.wProcessorArchitecture;
-
-    derive_system(sys, &readings);
-    return 0;
-}
-
-// ---- Termination -----------------------------------------------------------
-
-sysmon_terminate_result sysmon_platform_terminate(int32_t pid,
-                                                  unsigned long *error_code) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid));
-    if (process == nullptr) {
-        if (error_code != nullptr) *error_code = GetLastError();
-        return SYSMON_TERMINATE_OPEN_FAILED;
-    }
-    const BOOL terminated = TerminateProcess(process, 1);
-    CloseHandle(process);
-    if (!terminated) {
-        if (error_code != nullptr) *error_code = GetLastError();
-        return SYSMON_TERMINATE_REFUSED;
-    }
-    return SYSMON_TERMINATE_OK;
-}
-
-void sysmon_platform_error_text(unsigned long error_code, char *out, size_t size) {
-    // The Windows messages carry the bare code; no text is added.
-    (void)error_code;
-    if (out != nullptr && size > 0) out[0] = '\0';
-}
-
-int32_t sysmon_platform_code() { return 1; }

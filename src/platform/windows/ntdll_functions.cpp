@@ -1,4 +1,4 @@
-#include "sysmon_ntdll.h"
+#include "ntdll_functions.h"
 
 namespace {
 

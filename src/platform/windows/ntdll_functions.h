@@ -1,7 +1,8 @@
 // The native system calls the collectors use, found in ntdll.dll at run
-// time (the library imports nothing beyond the documented system DLLs).
-#ifndef VANTOREL_SYSMON_NTDLL_H
-#define VANTOREL_SYSMON_NTDLL_H
+// time (the library imports nothing beyond the documented system DLLs): the
+// processor, process and system collectors share the lookup.
+#ifndef VANTOREL_NTDLL_FUNCTIONS_H
+#define VANTOREL_NTDLL_FUNCTIONS_H
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -17,11 +18,7 @@
 #define SYSMON_STATUS_BUFFER_TOO_SMALL static_cast<LONG>(0xC0000023L)
 #define SYSMON_STATUS_BUFFER_OVERFLOW static_cast<LONG>(0x80000005L)
 
-// Information classes.
-#define SYSMON_SYSTEM_PROCESSOR_PERFORMANCE 8
-#define SYSMON_SYSTEM_PROCESS_INFORMATION 5
-#define SYSMON_PROCESS_BASIC_INFORMATION 0
-#define SYSMON_PROCESS_COMMAND_LINE_INFORMATION 60
+// The information classes each collector asks for are defined beside it.
 
 typedef LONG(WINAPI *nt_query_system_information_fn)(ULONG info_class, void *buffer,
                                                      ULONG size, ULONG *returned);
@@ -35,4 +32,4 @@ nt_query_system_information_fn sysmon_nt_query_system_information();
 nt_query_information_process_fn sysmon_nt_query_information_process();
 rtl_get_version_fn sysmon_rtl_get_version();
 
-#endif  // VANTOREL_SYSMON_NTDLL_H
+#endif  // VANTOREL_NTDLL_FUNCTIONS_H
