@@ -34,7 +34,7 @@ static cpu_counters s_win_cpu_discard;
 #define SYSMON_SYSTEM_PROCESSOR_PERFORMANCE 8
 #define SYSMON_PROCESSOR_ENTRY_SIZE 48
 static unsigned char s_win_processor_block[SYSMON_MAX_CORES * SYSMON_PROCESSOR_ENTRY_SIZE];
-static cpu_times s_win_core_times[SYSMON_MAX_CORES];
+static idle_kernel_user_times s_win_core_times[SYSMON_MAX_CORES];
 // Processor relationship records of the physical cores.
 static unsigned char s_win_core_records[64 * 1024];
 

@@ -4,32 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "utf8_text.h"
-
-// Copies at most dst_size - 1 bytes of `src` into `dst`, ending early at a
-// NUL and never within a character, and terminates the copy. `src` is read
-// only within its first `src_size` bytes, so it need not be terminated.
-// What a longer text left behind the new one is zeroed, so a field always
-// reads as its text followed by zeros only (which lets a record be cleared
-// by zeroing just its texts, see clear_proc_record).
-static void copy_text(char *dst, size_t dst_size, const char *src,
-                      size_t src_size) {
-    if (dst_size == 0) return;
-    const size_t length = utf8_copy(dst, dst_size, src, src_size);
-    for (size_t i = length + 1; i < dst_size && dst[i] != '\0'; ++i) dst[i] = '\0';
-}
-
-// Copies a literal (always terminated) into a field.
-template <size_t N>
-static void set_text(char (&field)[N], const char *text) {
-    copy_text(field, N, text, N);
-}
-
-// Growth of a cumulative counter; a counter that went down (reset or wrap)
-// counts as no growth.
-static uint64_t counter_growth(uint64_t now, uint64_t prev) {
-    return now >= prev ? now - prev : 0;
-}
+#include "counter_rates.h"
+#include "text_fields.h"
 
 static int32_t usable_capacity(int32_t capacity) {
     return capacity > 0 ? capacity : 0;
@@ -68,17 +44,17 @@ void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
         size_t start = 0;
         while (start < SYSMON_CPU_NAME_BUFFER_SIZE && readings->name[start] == ' ')
             ++start;
-        copy_text(cpu->name, sizeof cpu->name, readings->name + start,
+        text_field_copy(cpu->name, sizeof cpu->name, readings->name + start,
                   SYSMON_CPU_NAME_BUFFER_SIZE - start);
     }
-    if (cpu->name[0] == '\0') set_text(cpu->name, "Generic CPU");
+    if (cpu->name[0] == '\0') text_field_set(cpu->name, "Generic CPU");
 
     if (readings->has_frequency)
         cpu->frequency_mhz = static_cast<double>(readings->frequency_mhz);
 
     if (readings->has_times && prev->has_times) {
-        const cpu_times &a = prev->times;
-        const cpu_times &b = readings->times;
+        const idle_kernel_user_times &a = prev->times;
+        const idle_kernel_user_times &b = readings->times;
         cpu->total_usage = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
     }
 
@@ -88,8 +64,8 @@ void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
     if (read < 0) read = 0;
     if (read > SYSMON_MAX_CORES) read = SYSMON_MAX_CORES;
     for (int32_t i = 0; i < cpu->per_core_count && i < read && i < prev->core_count; ++i) {
-        const cpu_times &a = prev->cores[i];
-        const cpu_times &b = readings->cores[i];
+        const idle_kernel_user_times &a = prev->cores[i];
+        const idle_kernel_user_times &b = readings->cores[i];
         cpu->per_core[i] = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
     }
 
@@ -102,7 +78,7 @@ void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
     }
     if (read > 0) {
         next->core_count = read;
-        std::memcpy(next->cores, readings->cores, sizeof(cpu_times) * static_cast<size_t>(read));
+        std::memcpy(next->cores, readings->cores, sizeof(idle_kernel_user_times) * static_cast<size_t>(read));
     }
 }
 
@@ -133,16 +109,6 @@ void derive_mem(sysmon_mem_info *mem, const mem_readings *readings) {
     mem->swap_total = readings->total_page_file;
     mem->swap_used =
         counter_growth(readings->total_page_file, readings->avail_page_file);
-}
-
-// ---- Rates -----------------------------------------------------------------
-
-uint64_t derive_rate(uint64_t now, uint64_t prev, double elapsed_sec) {
-    if (now < prev || !(elapsed_sec > 0.001)) return 0;
-    const double rate = static_cast<double>(now - prev) / elapsed_sec;
-    // Beyond what uint64 holds (an absurd counter jump over a tiny window).
-    if (!(rate < 18446744073709551616.0)) return UINT64_MAX;
-    return static_cast<uint64_t>(rate);
 }
 
 // ---- Disks -----------------------------------------------------------------
@@ -198,19 +164,19 @@ void derive_disk_walk_add(disk_walk *walk, const char *root,
     disk->free = total_free_bytes;
     disk->used = counter_growth(total_bytes, total_free_bytes);
     // The short name is the drive letter and its colon.
-    copy_text(disk->name, sizeof disk->name, root, 2);
-    set_text(disk->mount, root);
+    text_field_copy(disk->name, sizeof disk->name, root, 2);
+    text_field_set(disk->mount, root);
     if (fs_name != nullptr)
-        copy_text(disk->fs, sizeof disk->fs, fs_name, SYSMON_DISK_FS_NAME_SIZE);
+        text_field_copy(disk->fs, sizeof disk->fs, fs_name, SYSMON_DISK_FS_NAME_SIZE);
     else
-        set_text(disk->fs, "NTFS");
+        text_field_set(disk->fs, "NTFS");
     if (io != nullptr && io->has_counters) {
         const uint64_t key = counter_key_of_text(root);
         const counter_row *before = walk->prev->find(key);
         if (before != nullptr) {
-            disk->read_bytes_sec = derive_rate(io->bytes_read, before->values[0], walk->elapsed_sec);
+            disk->read_bytes_sec = counter_rate(io->bytes_read, before->values[0], walk->elapsed_sec);
             disk->write_bytes_sec =
-                derive_rate(io->bytes_written, before->values[1], walk->elapsed_sec);
+                counter_rate(io->bytes_written, before->values[1], walk->elapsed_sec);
         }
         const uint64_t values[3] = {io->bytes_read, io->bytes_written, 0};
         walk->next->put(key, values, 0);
@@ -277,8 +243,8 @@ void derive_net_walk_row(net_walk *walk, const net_row *row) {
     if (derive_net_walk_full(walk) || !derive_net_row_accepted(row)) return;
     sysmon_net_info *entry = &walk->nets[walk->filled];
     std::memset(entry, 0, sizeof *entry);
-    copy_text(entry->name, sizeof entry->name, row->name, row->name_size);
-    set_text(entry->ip, "0.0.0.0");
+    text_field_copy(entry->name, sizeof entry->name, row->name, row->name_size);
+    text_field_set(entry->ip, "0.0.0.0");
     const counter_row *address =
         walk->addresses != nullptr ? walk->addresses->find(row->luid) : nullptr;
     if (address != nullptr) {
@@ -293,8 +259,8 @@ void derive_net_walk_row(net_walk *walk, const net_row *row) {
 
     const counter_row *before = walk->prev->find(row->luid);
     if (before != nullptr) {
-        entry->up_bytes_sec = derive_rate(entry->total_sent, before->values[0], walk->elapsed_sec);
-        entry->down_bytes_sec = derive_rate(entry->total_recv, before->values[1], walk->elapsed_sec);
+        entry->up_bytes_sec = counter_rate(entry->total_sent, before->values[0], walk->elapsed_sec);
+        entry->down_bytes_sec = counter_rate(entry->total_recv, before->values[1], walk->elapsed_sec);
     }
     const uint64_t values[3] = {entry->total_sent, entry->total_recv, 0};
     walk->next->put(row->luid, values, 0);
@@ -451,23 +417,19 @@ void derive_proc_apply_figures(proc_walk *walk, sysmon_proc_info *proc,
         proc->user_time = figures->user_time;
         proc->kernel_time = figures->kernel_time;
         proc->cpu_time = figures->user_time + figures->kernel_time;
-        const double elapsed = walk->elapsed_sec;
-        if (before != nullptr && (before->flags & SYSMON_PROC_HAS_TIMES) &&
-            proc->cpu_time >= before->values[0] && elapsed > 0.001) {
-            // Processor time is in 100-nanosecond units; the share is of one
-            // processor, so a process busy on several is shown at 100.
-            const double share =
-                static_cast<double>(proc->cpu_time - before->values[0]) * 1e-7 / elapsed * 100.0;
-            proc->cpu_percent = share > 100.0 ? 100.0 : share;
-        }
+        // Processor time is in 100-nanosecond units; the share is of one
+        // processor, so a process busy on several is shown at 100.
+        if (before != nullptr && (before->flags & SYSMON_PROC_HAS_TIMES))
+            proc->cpu_percent =
+                process_cpu_percent(proc->cpu_time, before->values[0], walk->elapsed_sec);
     }
     if (figures->has_io) {
         flags |= SYSMON_PROC_HAS_IO;
         if (before != nullptr && (before->flags & SYSMON_PROC_HAS_IO)) {
             proc->read_bytes_sec =
-                derive_rate(figures->read_transfer, before->values[1], walk->elapsed_sec);
+                counter_rate(figures->read_transfer, before->values[1], walk->elapsed_sec);
             proc->write_bytes_sec =
-                derive_rate(figures->write_transfer, before->values[2], walk->elapsed_sec);
+                counter_rate(figures->write_transfer, before->values[2], walk->elapsed_sec);
         }
     }
     // A process whose figures could not be read is not stored: the next
@@ -482,11 +444,11 @@ void derive_proc_apply_figures(proc_walk *walk, sysmon_proc_info *proc,
 
 void derive_proc_set_command(sysmon_proc_info *proc, const char *command, size_t size) {
     if (command == nullptr || size == 0 || command[0] == '\0') return;
-    copy_text(proc->command, sizeof proc->command, command, size);
+    text_field_copy(proc->command, sizeof proc->command, command, size);
 }
 
 void derive_proc_set_user(sysmon_proc_info *proc, const char *user) {
-    copy_text(proc->user, sizeof proc->user, user, sizeof proc->user);
+    text_field_copy(proc->user, sizeof proc->user, user, sizeof proc->user);
 }
 
 void derive_proc_set_status(sysmon_proc_info *proc, int32_t all_threads_suspended) {
@@ -533,53 +495,53 @@ void derive_boot_time_text(char *out, size_t size, const struct tm *utc) {
     static const char FALLBACK[] = "1970-01-01T00:00:00Z";
     if (size == 0) return;
     if (utc == nullptr || std::strftime(out, size, "%Y-%m-%dT%H:%M:%SZ", utc) == 0)
-        copy_text(out, size, FALLBACK, sizeof FALLBACK);
+        text_field_copy(out, size, FALLBACK, sizeof FALLBACK);
 }
 
 void derive_system(sysmon_system_info *sys, const system_readings *readings) {
     std::memset(sys, 0, sizeof *sys);
 
     if (readings->has_hostname)
-        copy_text(sys->hostname, sizeof sys->hostname, readings->hostname,
+        text_field_copy(sys->hostname, sizeof sys->hostname, readings->hostname,
                   sizeof readings->hostname);
     else
-        set_text(sys->hostname, "Windows-PC");
+        text_field_set(sys->hostname, "Windows-PC");
 
-    set_text(sys->os, "Windows");
-    set_text(sys->kernel, "NT");
+    text_field_set(sys->os, "Windows");
+    text_field_set(sys->kernel, "NT");
     if (readings->has_version) {
         std::snprintf(sys->kernel, sizeof sys->kernel, "%lu.%lu.%lu",
                       static_cast<unsigned long>(readings->major),
                       static_cast<unsigned long>(readings->minor),
                       static_cast<unsigned long>(readings->build));
-        set_text(sys->os, derive_os_name(readings->major, readings->minor,
+        text_field_set(sys->os, derive_os_name(readings->major, readings->minor,
                                          readings->build));
     }
 
     sys->uptime_seconds = derive_uptime_seconds(readings->uptime_ms);
     derive_boot_time_text(sys->boot_time, sizeof sys->boot_time,
                           readings->boot_utc);
-    set_text(sys->cpu_arch, derive_arch_name(readings->arch_code));
+    text_field_set(sys->cpu_arch, derive_arch_name(readings->arch_code));
 }
 
 // ---- GPU and battery -------------------------------------------------------
 
 void derive_gpu(sysmon_gpu_info *gpu) {
     std::memset(gpu, 0, sizeof *gpu);
-    set_text(gpu->name, "unknown");
-    set_text(gpu->driver, "unknown");
+    text_field_set(gpu->name, "unknown");
+    text_field_set(gpu->driver, "unknown");
 }
 
 void derive_battery(sysmon_battery_info *bat, const battery_readings *readings) {
     std::memset(bat, 0, sizeof *bat);
-    set_text(bat->status, "none");
+    text_field_set(bat->status, "none");
     if (!readings->has_status) return;
 
     // The whole byte is compared: these two values mean no battery to
     // report, whatever other flag bits they share.
     if (readings->battery_flag == SYSMON_BATTERY_FLAG_NO_BATTERY ||
         readings->battery_flag == SYSMON_BATTERY_FLAG_UNKNOWN) {
-        set_text(bat->status, "AC_Power");
+        text_field_set(bat->status, "AC_Power");
         return;
     }
 
@@ -588,7 +550,7 @@ void derive_battery(sysmon_battery_info *bat, const battery_readings *readings) 
                        ? readings->battery_life_percent
                        : 0;
     // The status follows the mains state alone.
-    set_text(bat->status, readings->ac_line_status == SYSMON_BATTERY_AC_ONLINE
+    text_field_set(bat->status, readings->ac_line_status == SYSMON_BATTERY_AC_ONLINE
                               ? "Charging"
                               : "Discharging");
     if (readings->battery_life_time != SYSMON_BATTERY_LIFE_TIME_UNKNOWN)

@@ -26,7 +26,7 @@
 
 // Cumulative times of one processor, or of all together: idle, kernel
 // (idle included) and user, in one common unit.
-struct cpu_times {
+struct idle_kernel_user_times {
     uint64_t idle;
     uint64_t kernel;
     uint64_t user;
@@ -40,17 +40,17 @@ struct cpu_readings {
     int32_t has_frequency;        // 1 when the nominal frequency was read
     uint32_t frequency_mhz;
     int32_t has_times;            // 1 when the whole-machine times were read
-    cpu_times times;
+    idle_kernel_user_times times;
     int32_t core_count;           // processors whose times were read, 0 to 512
-    const cpu_times *cores;       // their times, processor 0 first
+    const idle_kernel_user_times *cores;       // their times, processor 0 first
 };
 
 // The counters a load is derived against, kept between collections.
 struct cpu_counters {
     int32_t has_times;
-    cpu_times times;
+    idle_kernel_user_times times;
     int32_t core_count;
-    cpu_times cores[SYSMON_MAX_CORES];
+    idle_kernel_user_times cores[SYSMON_MAX_CORES];
 };
 
 // Load in percent from the growth of the three counters since the previous
@@ -86,12 +86,6 @@ struct mem_readings {
 };
 
 void derive_mem(sysmon_mem_info *mem, const mem_readings *readings);
-
-// ---- Rates -----------------------------------------------------------------
-
-// Bytes per second of a counter's growth, truncated; 0 when the counter
-// went down or the elapsed time is 0.001 s or less.
-uint64_t derive_rate(uint64_t now, uint64_t prev, double elapsed_sec);
 
 // ---- Disks -----------------------------------------------------------------
 

@@ -165,7 +165,7 @@ TEST(DeriveCpu, NameIsReadOnlyWithinItsBuffer) {
 TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
     cpu_state s;
     sysmon_cpu_info cpu;
-    std::vector<cpu_times> first = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {900, 900, 0}};
+    std::vector<idle_kernel_user_times> first = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {900, 900, 0}};
     cpu_readings r = times(0, 0, 0);
     r.physical_cores = 2;
     r.cores = first.data();
@@ -176,7 +176,7 @@ TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
     EXPECT_EQ(s.counters.core_count, 4);
 
     // Processor 0 busy, 1 idle, 2 three quarters, 3's counters went down.
-    std::vector<cpu_times> second = {{0, 60, 40}, {100, 100, 0}, {25, 60, 40}, {10, 10, 0}};
+    std::vector<idle_kernel_user_times> second = {{0, 60, 40}, {100, 100, 0}, {25, 60, 40}, {10, 10, 0}};
     r = times(125, 220, 80);
     r.cores = second.data();
     r.core_count = 4;
@@ -192,7 +192,7 @@ TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
     r = times(125, 220, 80);
     collect(&cpu, r, &s);
     EXPECT_DOUBLE_EQ(cpu.per_core[0], 0.0);
-    std::vector<cpu_times> third = {{50, 160, 40}, {100, 100, 0}};
+    std::vector<idle_kernel_user_times> third = {{50, 160, 40}, {100, 100, 0}};
     r.cores = third.data();
     r.core_count = 2;  // fewer answered than there are processors
     collect(&cpu, r, &s);
@@ -204,7 +204,7 @@ TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
     // Against a baseline that is not overwritten (a reading that keeps both).
     cpu_counters kept = s.counters;
     cpu_counters discard = {};
-    std::vector<cpu_times> fourth = {{50, 260, 40}, {100, 100, 0}};
+    std::vector<idle_kernel_user_times> fourth = {{50, 260, 40}, {100, 100, 0}};
     r.cores = fourth.data();
     derive_cpu(&cpu, &r, &kept, &discard);
     EXPECT_DOUBLE_EQ(cpu.per_core[0], 100.0);
