@@ -8,7 +8,7 @@
 #endif
 #include <windows.h>
 
-#include "derive.h"
+#include "battery_derive.h"
 #include "sysmon_internal.h"
 
 int32_t sysmon_collect_battery(sysmon_battery_info *bat) {

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "derive.h"
+#include "cpu_derive.h"
 #include "ntdll_functions.h"
 #include "sysmon_internal.h"
 #include "utf8_text.h"

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "derive.h"
+#include "disk_walk.h"
 #include "sysmon_internal.h"
 #include "utf8_text.h"
 

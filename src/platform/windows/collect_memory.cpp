@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "derive.h"
+#include "memory_derive.h"
 #include "sysmon_internal.h"
 
 static_assert(sizeof(MEMORYSTATUSEX) == 64, "MEMORYSTATUSEX layout");

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "derive.h"
+#include "net_walk.h"
 #include "sysmon_internal.h"
 #include "utf8_text.h"
 

@@ -23,9 +23,9 @@
 #include <cstring>
 
 #include "account_cache.h"
-#include "derive.h"
-#include "process_sweep.h"
 #include "ntdll_functions.h"
+#include "proc_walk.h"
+#include "process_sweep.h"
 #include "sysmon_internal.h"
 #include "utf8_text.h"
 

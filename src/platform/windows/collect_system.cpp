@@ -13,9 +13,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "derive.h"
 #include "ntdll_functions.h"
 #include "sysmon_internal.h"
+#include "system_derive.h"
 #include "utf8_text.h"
 
 static_assert(sizeof(RTL_OSVERSIONINFOEXW) == 284, "RTL_OSVERSIONINFOEXW layout");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "cpu_derive.h"
 
 namespace {
 

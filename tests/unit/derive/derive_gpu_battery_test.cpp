@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-#include "derive.h"
+#include "battery_derive.h"
+#include "gpu_derive.h"
 
 namespace {
 

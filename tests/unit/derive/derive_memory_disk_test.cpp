@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "disk_walk.h"
+#include "memory_derive.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "net_walk.h"
 
 namespace {
 

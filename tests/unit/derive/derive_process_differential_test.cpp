@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "proc_walk.h"
 #include "oracle_windows_procs.h"
 
 namespace {

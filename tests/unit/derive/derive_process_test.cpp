@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "proc_walk.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "derive.h"
+#include "system_derive.h"
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "disk_walk.h"
+#include "net_walk.h"
+#include "proc_walk.h"
 
 namespace {
 
