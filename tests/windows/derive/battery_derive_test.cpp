@@ -1,10 +1,9 @@
-// The GPU placeholder and the battery cases of the power status.
+// The battery cases of the power status.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "battery_derive.h"
-#include "gpu_derive.h"
 
 namespace {
 
@@ -18,19 +17,6 @@ sysmon_battery_info battery(uint8_t ac, uint8_t flag, uint8_t percent,
 }
 
 }  // namespace
-
-TEST(DeriveGpu, PlaceholderOverwritesEveryField) {
-    sysmon_gpu_info gpu;
-    std::memset(&gpu, 0xAB, sizeof gpu);
-    derive_gpu(&gpu);
-    EXPECT_STREQ(gpu.name, "unknown");
-    EXPECT_STREQ(gpu.driver, "unknown");
-    EXPECT_DOUBLE_EQ(gpu.usage_percent, 0.0);
-    EXPECT_EQ(gpu.vram_total, 0u);
-    EXPECT_EQ(gpu.vram_used, 0u);
-    EXPECT_DOUBLE_EQ(gpu.temperature_c, 0.0);
-    EXPECT_DOUBLE_EQ(gpu.power_watts, 0.0);
-}
 
 TEST(DeriveBattery, FailedQuery) {
     const battery_readings r = {0, 1, 1, 50, 600};
