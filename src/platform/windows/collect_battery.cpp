@@ -1,12 +1,6 @@
 // Battery collector: one power-status query, turned into the battery record
 // by derive_battery.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 #include "battery_derive.h"
 #include "sysmon_internal.h"

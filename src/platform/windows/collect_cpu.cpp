@@ -3,14 +3,7 @@
 // whole machine and of each processor. This file only asks Windows and turns
 // each answer into plain values; the loads derive from them in cpu_derive.
 // Texts come from the wide-character functions and are handed on as UTF-8.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-
-#include <windows.h>
+#include "windows_api.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,10 +30,6 @@ static unsigned char s_win_processor_block[SYSMON_MAX_CORES * SYSMON_PROCESSOR_E
 static idle_kernel_user_times s_win_core_times[SYSMON_MAX_CORES];
 // Processor relationship records of the physical cores.
 static unsigned char s_win_core_records[64 * 1024];
-
-static uint64_t filetime_value(const FILETIME &ft) {
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
 
 // Times of each logical processor; the number read, 0 when unanswered.
 static int32_t read_core_times() {

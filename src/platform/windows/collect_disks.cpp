@@ -2,14 +2,7 @@
 // system and byte counters. Every volume query runs with critical-error
 // dialogs off for this thread, so an empty removable drive never makes
 // Windows show a dialog inside the host program.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-
-#include <windows.h>
+#include "windows_api.h"
 #include <winioctl.h>
 
 #include <cstdint>

@@ -1,12 +1,6 @@
 // Memory collector: one memory-status query, turned into the memory record
 // by derive_mem.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 #include <cstdint>
 

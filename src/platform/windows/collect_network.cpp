@@ -1,16 +1,10 @@
 // Network collector: the interface table with 64-bit counters, matched to
 // the previous collection by interface LUID, and the first IPv4 address of
 // each interface.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+#include "windows_api.h"  // first: it sets up what the others declare
 
 #include <winsock2.h>
 #include <ws2ipdef.h>
-#include <windows.h>
 #include <iphlpapi.h>
 #include <netioapi.h>
 

@@ -4,16 +4,11 @@
 // command line and owner. When the sweep is not answered, the Toolhelp
 // snapshot with one opening per process stands in. The walk over the sweep's
 // block lives in process_sweep, the records' derivation in proc_walk.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+
 // K32GetProcessMemoryInfo lives in kernel32; no psapi.dll needed.
 #define PSAPI_VERSION 2
 
-#include <windows.h>
+#include "windows_api.h"
 #include <psapi.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -67,10 +62,6 @@ static ULONG s_win_sweep_block_size;
 // Texts of the process at hand.
 static char s_win_name[1024];
 static char s_win_command[1024];
-
-static uint64_t filetime_value(const FILETIME &ft) {
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
 
 // The information class of the sweep (SystemProcessInformation).
 #define SYSMON_SYSTEM_PROCESS_INFORMATION 5

@@ -1,13 +1,7 @@
 // System collector: host name, the true version of Windows, uptime and boot
 // instant, processor architecture. Texts come from the wide-character
 // functions and are handed on as UTF-8; derive_system fills the record.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 #include <cstdint>
 #include <cstring>

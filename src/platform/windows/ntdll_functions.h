@@ -4,13 +4,7 @@
 #ifndef VANTOREL_NTDLL_FUNCTIONS_H
 #define VANTOREL_NTDLL_FUNCTIONS_H
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 // NTSTATUS values the collectors tell apart.
 #define SYSMON_STATUS_SUCCESS 0x00000000L

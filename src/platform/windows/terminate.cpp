@@ -1,12 +1,6 @@
 // Process termination, the error texts that go with it (none on Windows:
 // the messages carry the bare code), and the platform code.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 
 #include <cstddef>
 #include <cstdint>
