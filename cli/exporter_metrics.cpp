@@ -61,6 +61,12 @@ void processor(Exposition &out, const json &cpu) {
   out.family("sysmon_cpu_temperature_celsius", "gauge",
              "Processor package temperature; 0 when unknown.");
   out.sample(number(cpu, "temperature_c"));
+  // Only where a limit is set (cgroup quota or cpuset, job object).
+  if (number(cpu, "limit_cpus") > 0.0) {
+    out.family("sysmon_cpu_limit_processors", "gauge",
+               "Processors this process may use under its cgroup or job object.");
+    out.sample(number(cpu, "limit_cpus"));
+  }
 }
 
 void memory(Exposition &out, const json &mem) {
@@ -77,6 +83,14 @@ void memory(Exposition &out, const json &mem) {
   for (const auto &g : gauges) {
     out.family(g.name, "gauge", g.help);
     out.sample(count(mem, g.key));
+  }
+  // Only where a limit is set (cgroup, job object).
+  if (count(mem, "limit") != 0) {
+    out.family("sysmon_memory_limit_bytes", "gauge",
+               "Memory limit of this process's cgroup or job object.");
+    out.sample(count(mem, "limit"));
+    out.family("sysmon_memory_limit_used_bytes", "gauge", "Memory counted against that limit.");
+    out.sample(count(mem, "limit_used"));
   }
 }
 

@@ -131,6 +131,12 @@ void draw_top(TopState &state) {
     std::string head = "sysmon top - " + str(sys, "hostname") + " - up " +
                        uptime_text(num(sys, "uptime_seconds")) + " - " +
                        std::to_string(static_cast<int>(num(cpu, "threads"))) + " CPUs";
+    // The process's own limits (cgroup, job object), where set.
+    char cpus[32];
+    std::snprintf(cpus, sizeof cpus, "%.2f", num(cpu, "limit_cpus"));
+    if (num(cpu, "limit_cpus") > 0) head += std::string(" - limit ") + cpus + " CPUs";
+    if (num(mem, "limit") > 0)
+      head += " - mem limit " + human_bytes(num(mem, "limit_used")) + "/" + human_bytes(num(mem, "limit"));
     put(y++, 0, head, A_BOLD);
   }
   {

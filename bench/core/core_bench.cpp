@@ -155,7 +155,7 @@ void make_machine(bench_world &w, int32_t processors) {
     w.cpu.per_core_count = processors;
     for (int i = 0; i < processors; ++i) w.cpu.per_core[i] = static_cast<double>(random() % 100000) / 997.0;
     w.cpu.temperature_c = 61.5;
-    w.mem = sysmon_mem_info{17179869184ull, 9876543210ull, 7303325974ull, 4294967296ull, 8589934592ull, 123456789ull};
+    w.mem = sysmon_mem_info{17179869184ull, 9876543210ull, 7303325974ull, 4294967296ull, 8589934592ull, 123456789ull, 0, 0};
     w.disks_count = 8;
     for (int i = 0; i < w.disks_count; ++i) {
         sysmon_disk_info &d = w.disks[i];

@@ -41,6 +41,8 @@ void serialize_cpu(strbuf *sb) {
     }
     strbuf_append_lit(sb, "],\"temperature_c\":");
     append_1(sb, s_cpu.temperature_c);
+    strbuf_append_lit(sb, ",\"limit_cpus\":");
+    append_2(sb, s_cpu.limit_cpus);
     strbuf_append_lit(sb, "}");
 }
 
@@ -57,6 +59,10 @@ void serialize_mem(strbuf *sb) {
     strbuf_append_uint(sb, s_mem.swap_total);
     strbuf_append_lit(sb, ",\"swap_used\":");
     strbuf_append_uint(sb, s_mem.swap_used);
+    strbuf_append_lit(sb, ",\"limit\":");
+    strbuf_append_uint(sb, s_mem.limit);
+    strbuf_append_lit(sb, ",\"limit_used\":");
+    strbuf_append_uint(sb, s_mem.limit_used);
     strbuf_append_lit(sb, "}");
 }
 

@@ -37,6 +37,7 @@ struct sysmon_cpu_info {
     int32_t per_core_count;
     double per_core[SYSMON_MAX_CORES];
     double temperature_c;
+    double limit_cpus;  // processors the process may use (cgroup, job object); 0: no limit
 };
 
 struct sysmon_mem_info {
@@ -46,6 +47,8 @@ struct sysmon_mem_info {
     uint64_t cached;
     uint64_t swap_total;
     uint64_t swap_used;
+    uint64_t limit;       // the process's memory limit (cgroup, job object); 0: none
+    uint64_t limit_used;  // what counts against it; 0 without a limit
 };
 
 struct sysmon_disk_info {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "disk_walk.h"
 #include "fuzz_checks.h"
 #include "utf8_text.h"
 
@@ -51,7 +51,7 @@ void collect(const std::vector<char> &list, const std::vector<volume_input> &vol
         FUZZ_CHECK(root[0] != '\0', "empty root handed out");
         const volume_input &v = volumes[steps % volumes.size()];
         if (!v.accepted) continue;
-        derive_disk_walk_add(&walk, root, v.total, v.free, v.has_fs ? v.fs : nullptr, &v.io);
+        derive_disk_walk_add(&walk, root, v.total, v.free, v.free / 2, v.has_fs ? v.fs : nullptr, &v.io);
         added.push_back(&v);
     }
     derive_disk_walk_end(&walk, &count);

@@ -279,9 +279,11 @@ struct member {
 };
 
 const std::vector<member> kCpu = {{"name", S},         {"cores", I},    {"threads", I},      {"total_usage", N},
-                                  {"frequency_mhz", N}, {"per_core", A}, {"temperature_c", N}};
+                                  {"frequency_mhz", N}, {"per_core", A}, {"temperature_c", N},
+                                  {"limit_cpus", N}};
 const std::vector<member> kMemory = {{"total", I},     {"used", I},       {"available", I},
-                                     {"cached", I},    {"swap_total", I}, {"swap_used", I}};
+                                     {"cached", I},    {"swap_total", I}, {"swap_used", I},
+                                     {"limit", I},     {"limit_used", I}};
 const std::vector<member> kDisk = {{"name", S}, {"mount", S}, {"fs", S},
                                    {"total", I}, {"used", I}, {"free", I},
                                    {"read_bytes_sec", I}, {"write_bytes_sec", I}, {"available", I}};

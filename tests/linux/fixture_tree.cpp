@@ -68,6 +68,7 @@ fixture_sources::fixture_sources(const std::string &root) {
     std::snprintf(s.os_release, sizeof s.os_release, "%s/etc/os-release", root.c_str());
     std::snprintf(s.os_release_fallback, sizeof s.os_release_fallback, "%s/usr/lib/os-release",
                   root.c_str());
+    std::snprintf(s.mount_root, sizeof s.mount_root, "%s", root.c_str());
     s.file_system_space = fake_space;
     s.interfaces = fake_interfaces;
     s.system_names = fake_names;

@@ -133,16 +133,18 @@ void write_cpu(strbuf *sb) {
         if (i > 0) strbuf_append(sb, ",");
         strbuf_printf(sb, "%.2f", finite(s_cpu.per_core[i]));
     }
-    strbuf_printf(sb, "],\"temperature_c\":%.1f}", finite(s_cpu.temperature_c));
+    strbuf_printf(sb, "],\"temperature_c\":%.1f,\"limit_cpus\":%.2f}", finite(s_cpu.temperature_c),
+                  finite(s_cpu.limit_cpus));
 }
 
 void write_mem(strbuf *sb) {
     strbuf_printf(sb,
                   "{\"total\":%llu,\"used\":%llu,\"available\":%llu,\"cached\":%llu,"
-                  "\"swap_total\":%llu,\"swap_used\":%llu}",
+                  "\"swap_total\":%llu,\"swap_used\":%llu,\"limit\":%llu,\"limit_used\":%llu}",
                   static_cast<ull>(s_mem.total), static_cast<ull>(s_mem.used),
                   static_cast<ull>(s_mem.available), static_cast<ull>(s_mem.cached),
-                  static_cast<ull>(s_mem.swap_total), static_cast<ull>(s_mem.swap_used));
+                  static_cast<ull>(s_mem.swap_total), static_cast<ull>(s_mem.swap_used),
+                  static_cast<ull>(s_mem.limit), static_cast<ull>(s_mem.limit_used));
 }
 
 void write_disks(strbuf *sb) {

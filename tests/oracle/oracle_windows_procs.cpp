@@ -86,11 +86,11 @@ void oracle_proc_apply_times(sysmon_proc_info *proc, uint64_t kernel_time,
         if (proc->cpu_time < prev[j].cpu_time || !(elapsed_sec > 0.001)) return;
         const double delta = static_cast<double>(proc->cpu_time - prev[j].cpu_time);
         // Processor time is in 100-nanosecond units; the share is of one
-        // processor, so a process busy on several is shown at 100.
+        // processor, so a process busy on two reads 200.
         const double share = delta * 1e-7 / elapsed_sec * 100.0;
-        proc->cpu_percent = share > 100.0 ? 100.0 : share;
-        if (oracle_windows_proc_planted == oracle_windows_proc_fault::share_not_clamped)
-            proc->cpu_percent = share;
+        proc->cpu_percent = share;
+        if (oracle_windows_proc_planted == oracle_windows_proc_fault::share_cut_at_100)
+            proc->cpu_percent = share > 100.0 ? 100.0 : share;
         return;
     }
 }

@@ -23,7 +23,7 @@
 enum class oracle_windows_proc_fault {
     none,
     last_duplicate_wins,  // a pid listed twice before takes its last times
-    share_not_clamped,    // a share above one processor stays above 100
+    share_cut_at_100,     // a share above one processor is cut at 100
 };
 extern oracle_windows_proc_fault oracle_windows_proc_planted;
 

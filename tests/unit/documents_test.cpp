@@ -45,14 +45,15 @@ TEST_F(DocumentsTest, ProcessorDocument) {
     serialize_cpu(&sb);
     EXPECT_EQ(str(),
               "{\"name\":\"Generic CPU\",\"cores\":2,\"threads\":2,\"total_usage\":12.50,"
-              "\"frequency_mhz\":2400.0,\"per_core\":[12.50,12.50],\"temperature_c\":0.0}");
+              "\"frequency_mhz\":2400.0,\"per_core\":[12.50,12.50],\"temperature_c\":0.0,"
+              "\"limit_cpus\":0.00}");
 }
 
 TEST_F(DocumentsTest, ProcessorWithoutCoresAndNegativeTemperature) {
     s_cpu.per_core_count = 0;
     s_cpu.temperature_c = -5.26;
     serialize_cpu(&sb);
-    EXPECT_NE(str().find("\"per_core\":[],\"temperature_c\":-5.3}"), std::string::npos) << str();
+    EXPECT_NE(str().find("\"per_core\":[],\"temperature_c\":-5.3,\"limit_cpus\":0.00}"), std::string::npos) << str();
 
     strbuf_reset(&sb);
     s_cpu.per_core_count = -4;
@@ -68,11 +69,13 @@ TEST_F(DocumentsTest, ProcessorCoreCountAboveCapacityIsCut) {
 }
 
 TEST_F(DocumentsTest, MemoryDocument) {
-    s_mem = {8589934592ull, 5368709120ull, 3221225472ull, 0, 12884901888ull, 18446744073709551615ull};
+    s_mem = {8589934592ull, 5368709120ull, 3221225472ull, 0, 12884901888ull, 18446744073709551615ull,
+             536870912ull, 268435456ull};
     serialize_mem(&sb);
     EXPECT_EQ(str(),
               "{\"total\":8589934592,\"used\":5368709120,\"available\":3221225472,\"cached\":0,"
-              "\"swap_total\":12884901888,\"swap_used\":18446744073709551615}");
+              "\"swap_total\":12884901888,\"swap_used\":18446744073709551615,\"limit\":536870912,"
+              "\"limit_used\":268435456}");
 }
 
 TEST_F(DocumentsTest, SingleDiskWithEscapedRootPath) {

@@ -98,7 +98,8 @@ TEST_F(CommaLocaleTest, DocumentsKeepTheDecimalPoint) {
 
     EXPECT_EQ(text(sysmon_cpu()),
               "{\"name\":\"\",\"cores\":0,\"threads\":0,\"total_usage\":2.75,"
-              "\"frequency_mhz\":2400.5,\"per_core\":[5.50,0.00],\"temperature_c\":41.2}");
+              "\"frequency_mhz\":2400.5,\"per_core\":[5.50,0.00],\"temperature_c\":41.2,"
+              "\"limit_cpus\":0.00}");
     EXPECT_NE(text(sysmon_battery()).find("\"power_draw_watts\":7.50"), std::string::npos);
     EXPECT_NE(text(sysmon_processes(0, 0)).find("\"cpu_percent\":12.35,\"memory_bytes\":1000,"
                                                 "\"memory_percent\":0.50"),

@@ -229,7 +229,7 @@ void fill_machine(rng &r) {
     s_cpu.per_core_count = pick(r, kCores);
     for (double &v : s_cpu.per_core) v = pick_double(r);
     s_cpu.temperature_c = pick_double(r);
-    s_mem = sysmon_mem_info{r(), r(), r(), r(), r(), r()};
+    s_mem = sysmon_mem_info{r(), r(), r(), r(), r(), r(), r(), r()};
     s_disks.count = static_cast<int32_t>(r() % 4 == 0 ? 200 : r() % 5) - 1;
     for (sysmon_disk_info &d : std::span(s_disks.items, static_cast<size_t>(s_disks.capacity))) {
         fill_text(r, d.name, pool, alphabet);

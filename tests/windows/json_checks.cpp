@@ -5,9 +5,9 @@
 #include <regex>
 
 const std::vector<std::string> CPU_KEYS = {"name", "cores", "threads", "total_usage",
-                                           "frequency_mhz", "per_core", "temperature_c"};
-const std::vector<std::string> MEMORY_KEYS = {"total", "used", "available",
-                                              "cached", "swap_total", "swap_used"};
+                                           "frequency_mhz", "per_core", "temperature_c", "limit_cpus"};
+const std::vector<std::string> MEMORY_KEYS = {"total", "used", "available", "cached",
+                                              "swap_total", "swap_used", "limit", "limit_used"};
 const std::vector<std::string> DISK_KEYS = {"name", "mount", "fs", "total", "used",
                                             "free", "read_bytes_sec", "write_bytes_sec", "available"};
 const std::vector<std::string> NET_KEYS = {"name", "ip", "up_bytes_sec",
@@ -44,6 +44,8 @@ const std::map<std::string, number_kind> &number_members() {
         {"used", KIND_UINT},           {"available", KIND_UINT},
         {"cached", KIND_UINT},         {"swap_total", KIND_UINT},
         {"swap_used", KIND_UINT},      {"free", KIND_UINT},
+        {"limit", KIND_UINT},          {"limit_used", KIND_UINT},
+        {"limit_cpus", KIND_FIXED2},
         {"read_bytes_sec", KIND_UINT}, {"write_bytes_sec", KIND_UINT},
         {"up_bytes_sec", KIND_UINT},   {"down_bytes_sec", KIND_UINT},
         {"total_sent", KIND_UINT},     {"total_recv", KIND_UINT},

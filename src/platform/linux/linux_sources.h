@@ -41,6 +41,9 @@ struct linux_sources {
     int32_t (*system_names)(linux_system_names *names);
     // The name of user `uid`; 0 on success, -1 when the id has no name.
     int32_t (*user_name)(uint32_t uid, char *out, size_t size);
+    // Put before every mount point read from mountinfo ("" on the live
+    // machine), so that fixture trees can hold mounted file systems.
+    char mount_root[LINUX_PATH_SIZE];
 };
 
 // The sources in force.

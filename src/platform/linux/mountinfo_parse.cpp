@@ -75,6 +75,10 @@ bool parse_mountinfo_line(const char *line, size_t len, mount_entry *out) {
                          sizeof out->mount_point);
     decode_mount_escapes(fs.begin, fs.size(), out->fs_type, sizeof out->fs_type);
     decode_mount_escapes(source.begin, source.size(), out->source, sizeof out->source);
+    decode_mount_escapes(root.begin, root.size(), out->root, sizeof out->root);
+    text_span options;
+    if (next_field(&p, end, &options))
+        decode_mount_escapes(options.begin, options.size(), out->super_options, sizeof out->super_options);
     return true;
 }
 

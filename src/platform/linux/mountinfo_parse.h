@@ -13,6 +13,8 @@ struct mount_entry {
     char mount_point[1024];
     char fs_type[64];
     char source[256];
+    char root[1024];           // the part of the file system mounted there
+    char super_options[256];   // per-superblock options (cgroup controllers)
 };
 
 // Parses one line; false when it does not have the mountinfo shape.
