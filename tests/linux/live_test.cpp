@@ -15,12 +15,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -34,6 +37,7 @@ namespace {
 using json = nlohmann::json;
 
 #define SLEEP_CHILD_ARG "--sleep-child"
+#define BUSY_CHILD_ARG "--busy-child"  // followed by the number of busy threads
 
 std::string g_self_path;  // this program's executable
 std::string g_argv0;      // as it was started
@@ -219,6 +223,78 @@ TEST(LiveLibrary, CommandLineBytesThatAreNotUtf8) {
     EXPECT_EQ((*p)["name"], std::filesystem::path(g_self_path).filename().string());
 }
 
+// Processor time of process `pid` in seconds, from its stat file.
+double process_seconds(pid_t pid) {
+    const std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0.0;
+    std::vector<std::string> fields;
+    std::string field;
+    for (size_t i = close + 2; i <= stat.size(); ++i) {
+        if (i == stat.size() || stat[i] == ' ') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += stat[i];
+        }
+    }
+    if (fields.size() < 13) return 0.0;  // utime and stime are fields 14 and 15
+    return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+TEST(LiveLibrary, ThousandsOfChildrenAreAllListedAndTheBusyOneRanksAboveThem) {
+    std::vector<pid_t> sleepers;
+    for (int i = 0; i < 3000; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            for (;;) pause();
+        }
+        if (pid < 0) break;
+        sleepers.push_back(pid);
+    }
+    ASSERT_EQ(sleepers.size(), 3000u);
+    child busy({g_self_path, BUSY_CHILD_ARG, "1"});
+    sysmon_processes(0, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const json list = parse(sysmon_processes(0, 0));
+    std::map<int64_t, size_t> place;
+    for (size_t i = 0; i < list.size(); ++i) place[list[i]["pid"].get<int64_t>()] = i;
+    size_t missing = 0;
+    size_t first_sleeper = list.size();
+    for (pid_t pid : sleepers) {
+        const auto it = place.find(pid);
+        if (it == place.end()) ++missing;
+        else first_sleeper = std::min(first_sleeper, it->second);
+    }
+    EXPECT_EQ(missing, 0u);
+    ASSERT_EQ(place.count(busy.pid), 1u);
+    EXPECT_GT(list[place[busy.pid]]["cpu_percent"].get<double>(), 0.0);
+    EXPECT_LT(place[busy.pid], first_sleeper);  // sleepers use no processor time
+    for (pid_t pid : sleepers) kill(pid, SIGKILL);
+    for (pid_t pid : sleepers) waitpid(pid, nullptr, 0);
+}
+
+TEST(LiveLibrary, TwoThreadShareIsNotCutAt100) {
+    child busy({g_self_path, BUSY_CHILD_ARG, "2"});
+    wait_for_process(busy.pid, [](const json &p) { return p["threads"] == 2; });
+    const auto t0 = std::chrono::steady_clock::now();
+    const double s0 = process_seconds(busy.pid);
+    sysmon_processes(0, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double s1 = process_seconds(busy.pid);
+    const double own = (s1 - s0) / std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() * 100.0;
+    const json list = parse(sysmon_processes(0, 0));
+    const json *p = find_pid(list, busy.pid);
+    ASSERT_NE(p, nullptr);
+    const double share = (*p)["cpu_percent"].get<double>();
+    // Within 20 % of what its own counters give over the same window (and a
+    // clock tick either way), whatever else the machine is doing.
+    EXPECT_NEAR(share, own, 0.2 * own + 2.0);
+    if (own > 120.0) {
+        EXPECT_GT(share, 100.0);
+    }
+}
+
 TEST(LiveLibrary, StoppedAndZombieChildren) {
     child stopped;
     stopped.pid = fork();
@@ -339,6 +415,17 @@ int main(int argc, char **argv) {
     // The copy that the command-line test starts only waits to be ended.
     if (argc >= 2 && std::strcmp(argv[1], SLEEP_CHILD_ARG) == 0) {
         for (;;) pause();
+    }
+    // The busy copies spin on their threads until they are ended.
+    if (argc >= 3 && std::strcmp(argv[1], BUSY_CHILD_ARG) == 0) {
+        std::vector<std::thread> spinners;
+        for (int i = 1; i < std::atoi(argv[2]); ++i)
+            spinners.emplace_back([] {
+                std::atomic<unsigned> n{0};
+                for (;;) n.fetch_add(1, std::memory_order_relaxed);
+            });
+        std::atomic<unsigned> n{0};
+        for (;;) n.fetch_add(1, std::memory_order_relaxed);
     }
     g_self_path = std::filesystem::canonical("/proc/self/exe");
     g_argv0 = argv[0];
