@@ -16,7 +16,7 @@ zip=$(ls "$work/packages"/vantorel-sysmon-*-win64.zip) || fail "no zip"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 top=$(ls -d "$work/unpacked"/vantorel-sysmon-*-win64) || fail "no top folder in the zip"
-for file in bin/vantorel-sysmon.dll lib/libvantorel-sysmon.dll.a include/vantorel/sysmon.h \
+for file in bin/vantorel-sysmon.dll lib/vantorel-sysmon.dll.a include/vantorel/sysmon.h \
             bin/sysmon.exe lib/cmake/vantorel-sysmon/vantorel-sysmon-config.cmake \
             share/doc/vantorel-sysmon/README.md share/doc/vantorel-sysmon/documents.md \
             share/doc/vantorel-sysmon/LICENSE share/doc/vantorel-sysmon/schemas/cpu.schema.json; do
