@@ -16,16 +16,16 @@ namespace {
 // A mounted cgroup hierarchy.
 struct cgroup_mount {
     int32_t v2;
-    char mount_point[LINUX_PATH_SIZE];
-    char root[LINUX_PATH_SIZE];
-    char controllers[256];  // v1: the super options naming the controllers
+    char mount_point[sizeof mount_entry::mount_point];
+    char root[sizeof mount_entry::root];
+    char controllers[sizeof mount_entry::super_options];  // v1: the controllers
 };
 
 // The directory of the process's cgroup in one hierarchy; its ancestors up
 // to the hierarchy's mount point are the first `top_len` bytes and up.
 struct cgroup_dir {
     int32_t v2;
-    char path[2 * LINUX_PATH_SIZE];
+    char path[LINUX_PATH_SIZE + 2 * sizeof mount_entry::mount_point];
     size_t top_len;
 };
 
@@ -35,7 +35,12 @@ char s_value[4096];
 char s_value2[256];
 cgroup_mount s_mounts[MAX_CGROUP_MOUNTS];
 
-void copy_text(char *out, size_t size, const char *text) { std::snprintf(out, size, "%s", text); }
+// Copies text of a field of the same size.
+template <size_t N>
+void copy_text(char (&out)[N], const char (&text)[N]) {
+    std::memcpy(out, text, N);
+    out[N - 1] = '\0';
+}
 
 int32_t read_cgroup_mounts(const linux_sources &src) {
     char path[LINUX_PATH_SIZE];
@@ -52,9 +57,9 @@ int32_t read_cgroup_mounts(const linux_sources &src) {
         if (!v2 && std::strcmp(mount.fs_type, "cgroup") != 0) continue;
         cgroup_mount &m = s_mounts[count++];
         m.v2 = v2;
-        copy_text(m.mount_point, sizeof m.mount_point, mount.mount_point);
-        copy_text(m.root, sizeof m.root, mount.root);
-        copy_text(m.controllers, sizeof m.controllers, mount.super_options);
+        copy_text(m.mount_point, mount.mount_point);
+        copy_text(m.root, mount.root);
+        copy_text(m.controllers, mount.super_options);
     }
     return count;
 }
@@ -104,7 +109,7 @@ int32_t find_cgroup_dirs(const linux_sources &src, const char *controller, cgrou
 
 // Reads `file` of directory `dir` into `out`; its length, or -1.
 int64_t read_value(const char *dir, const char *file, char *out, size_t size) {
-    char path[2 * LINUX_PATH_SIZE + 64];
+    char path[sizeof cgroup_dir::path + 64];
     if (std::snprintf(path, sizeof path, "%s/%s", dir, file) >= static_cast<int>(sizeof path)) return -1;
     return read_file(path, out, size);
 }
