@@ -97,7 +97,7 @@ void driver_text(const linux_sources &src, const char *driver, char *out, size_t
     }
     char text[160];
     std::snprintf(text, sizeof text, version[0] != '\0' ? "%s %s" : "%s", driver, version);
-    utf8_copy_cstr(out, size, text);
+    utf8_copy_repaired_cstr(out, size, text);
 }
 
 bool listed_by_nvml(const char *bus_id) {

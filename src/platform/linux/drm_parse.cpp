@@ -67,7 +67,7 @@ void drm_parse_uevent(const char *text, size_t size, drm_device_facts *facts) {
     text_span line, v;
     while (scan_line(&p, end, &line)) {
         if (span_key_value(line, "DRIVER", '=', &v)) {
-            utf8_copy(facts->driver, sizeof facts->driver, v.begin, v.size());
+            utf8_copy_repaired(facts->driver, sizeof facts->driver, v.begin, v.size());
         } else if (span_key_value(line, "PCI_ID", '=', &v)) {
             const char *colon = static_cast<const char *>(std::memchr(v.begin, ':', v.size()));
             if (colon != nullptr && parse_hex(v.begin, colon, 4, &facts->vendor) &&
@@ -115,7 +115,7 @@ void pci_ids_line(pci_ids_search *s, const char *line, size_t n) {
     if (!s->in_vendor || n < 7 || line[1] == '\t') return;
     if (!parse_hex(line + 1, line + 5, 4, &id) || line[5] != ' ' || id != s->device) return;
     const text_span name = span_trim(text_span{line + 6, line + n});
-    utf8_copy(s->device_name, sizeof s->device_name, name.begin, name.size());
+    utf8_copy_repaired(s->device_name, sizeof s->device_name, name.begin, name.size());
     s->done = 1;
 }
 
@@ -148,7 +148,7 @@ void drm_adapter_name(char *out, size_t size, const char *product_name, const ch
                       uint32_t vendor, uint32_t device) {
     if (out == nullptr || size == 0) return;
     if (product_name != nullptr && product_name[0] != '\0') {
-        utf8_copy_cstr(out, size, product_name);
+        utf8_copy_repaired_cstr(out, size, product_name);
         return;
     }
     char vendor_text[16];
@@ -164,5 +164,5 @@ void drm_adapter_name(char *out, size_t size, const char *product_name, const ch
     else
         std::snprintf(text, sizeof text, "%s GPU [%04x:%04x]", vendor_text, vendor & 0xFFFFu,
                       device & 0xFFFFu);
-    utf8_copy_cstr(out, size, text);
+    utf8_copy_repaired_cstr(out, size, text);
 }
