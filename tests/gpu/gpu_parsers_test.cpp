@@ -147,4 +147,16 @@ TEST(GpuFigures, PrimaryAdapter) {
     const gpu_candidate integrated[] = {{0, 0, 0}, {0, 0, 0}};
     EXPECT_EQ(gpu_pick_primary(integrated, 2), 0);
     EXPECT_EQ(gpu_pick_primary(integrated, 0), -1);
+
+    // NVML devices come first and the first of them leads; the platform's
+    // own adapters follow in their order, the capacity cuts.
+    gpu_entry entries[4];
+    ASSERT_EQ(gpu_collection_order(2, discrete, 4, entries, 4), 4);
+    EXPECT_EQ(entries[0].nvml_index, 0);
+    EXPECT_EQ(entries[1].nvml_index, 1);
+    EXPECT_EQ(entries[2].own_index, 0);
+    EXPECT_EQ(entries[3].own_index, 1);
+    ASSERT_EQ(gpu_collection_order(0, discrete, 4, entries, 4), 4);
+    EXPECT_EQ(entries[0].own_index, 2);  // the most memory
+    EXPECT_EQ(entries[1].own_index, 0);
 }

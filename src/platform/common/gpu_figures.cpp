@@ -36,3 +36,25 @@ void gpu_primary_first(const gpu_candidate *candidates, int32_t count, int32_t *
     for (int32_t i = 0; i < count; ++i)
         if (i != primary) order[n++] = i;
 }
+
+int32_t gpu_collection_order(int32_t nvml_count, const gpu_candidate *own, int32_t own_count,
+                             gpu_entry *entries, int32_t capacity) {
+    if (entries == nullptr || capacity <= 0) return 0;
+    if (capacity > 64) capacity = 64;
+    gpu_entry listed[64];
+    gpu_candidate candidates[64];
+    int32_t n = 0;
+    for (int32_t i = 0; i < nvml_count && n < capacity; ++i, ++n) {
+        listed[n] = gpu_entry{i, -1};
+        candidates[n] = gpu_candidate{1, 1, 0};
+    }
+    for (int32_t i = 0; own != nullptr && i < own_count && n < capacity; ++i, ++n) {
+        listed[n] = gpu_entry{-1, i};
+        candidates[n] = own[i];
+        candidates[n].from_nvml = 0;
+    }
+    int32_t order[64];
+    gpu_primary_first(candidates, n, order);
+    for (int32_t i = 0; i < n; ++i) entries[i] = listed[order[i]];
+    return n;
+}

@@ -30,4 +30,16 @@ int32_t gpu_pick_primary(const gpu_candidate *candidates, int32_t count);
 // others in listing order.
 void gpu_primary_first(const gpu_candidate *candidates, int32_t count, int32_t *order);
 
+// One adapter in collection order: an NVML device, or one of the platform's
+// own adapters (a DRM card, a DXGI adapter).
+struct gpu_entry {
+    int32_t nvml_index;  // -1 for the platform's own adapter
+    int32_t own_index;   // -1 for an NVML device
+};
+// The collection order of `nvml_count` NVML devices listed first and the
+// platform's `own_count` adapters described by `own` after them, primary
+// first, at most `capacity` entries. Returns how many were written.
+int32_t gpu_collection_order(int32_t nvml_count, const gpu_candidate *own, int32_t own_count,
+                             gpu_entry *entries, int32_t capacity);
+
 #endif  // VANTOREL_GPU_FIGURES_H

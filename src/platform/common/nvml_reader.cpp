@@ -95,8 +95,10 @@ void nvml_session_close(nvml_session *session, const nvml_table *table) {
     std::memset(session, 0, sizeof *session);
 }
 
-bool nvml_read_device(const nvml_session *session, const nvml_table *table, int32_t index,
-                      sysmon_gpu_info *out) {
+namespace {
+
+bool read_figures(const nvml_session *session, const nvml_table *table, int32_t index,
+                  sysmon_gpu_info *out) {
     if (session == nullptr || table == nullptr || out == nullptr || session->open == 0 || index < 0 ||
         index >= session->count)
         return false;
@@ -145,4 +147,14 @@ bool nvml_read_device(const nvml_session *session, const nvml_table *table, int3
     if (rc == NVML_ERR_GPU_IS_LOST) return false;
     if (rc == NVML_OK) out->power_watts = gpu_watts(static_cast<double>(milliwatts) / 1000.0);
     return true;
+}
+
+}  // namespace
+
+bool nvml_read_device(const nvml_session *session, const nvml_table *table, int32_t index,
+                      sysmon_gpu_info *out) {
+    if (out == nullptr) return false;
+    if (read_figures(session, table, index, out)) return true;
+    std::memset(out, 0, sizeof *out);
+    return false;
 }

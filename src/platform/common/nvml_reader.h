@@ -34,8 +34,8 @@ void nvml_session_close(nvml_session *session, const nvml_table *table);
 // Fills `out` (cleared first) with device `index`'s figures: name, GPU
 // utilisation, memory (the v2 query where present, else v1), temperature,
 // power, driver version, source "nvml" and bus id. A query that answers
-// "not supported" or fails leaves its figure 0. False when the device is
-// lost: it is then left out of this collection.
+// "not supported" or fails leaves its figure 0. False, with `out` cleared,
+// when the device is lost: it is then left out of this collection.
 bool nvml_read_device(const nvml_session *session, const nvml_table *table, int32_t index,
                       sysmon_gpu_info *out);
 

@@ -36,12 +36,6 @@ struct drm_adapter {
     int32_t has_energy;
 };
 
-// One adapter in collection order: an NVML device or a DRM card.
-struct gpu_entry {
-    int32_t nvml_index;  // -1 for a DRM card
-    int32_t drm_index;   // -1 for an NVML device
-};
-
 struct energy_counters {
     uint64_t microjoules[SYSMON_MAX_GPUS];
     int32_t has[SYSMON_MAX_GPUS];
@@ -188,27 +182,15 @@ void open_adapters() {
     if (nvml_load(src.nvml_library, &s_nvml)) nvml_session_open(&s_session, &s_nvml);
     const int32_t drm_count = discover_drm(src);
 
-    gpu_entry listed[SYSMON_MAX_GPUS];
-    gpu_candidate candidates[SYSMON_MAX_GPUS];
-    int32_t n = 0;
-    for (int32_t i = 0; i < s_session.count && n < SYSMON_MAX_GPUS; ++i, ++n) {
-        listed[n] = gpu_entry{i, -1};
-        candidates[n] = gpu_candidate{1, 1, 0};
-    }
-    for (int32_t i = 0; i < drm_count && n < SYSMON_MAX_GPUS; ++i, ++n) {
-        const drm_adapter &a = s_drm[i];
+    gpu_candidate own[SYSMON_MAX_GPUS];
+    for (int32_t i = 0; i < drm_count; ++i) {
         uint64_t vram = 0;
-        read_attr_u64(a.device_dir, "mem_info_vram_total", &vram);
+        read_attr_u64(s_drm[i].device_dir, "mem_info_vram_total", &vram);
         // Cards with memory of their own: AMD's report it; Intel's discrete
         // cards are the ones with an energy sensor.
-        const int32_t discrete = vram > 0 || a.has_energy ? 1 : 0;
-        listed[n] = gpu_entry{-1, i};
-        candidates[n] = gpu_candidate{0, discrete, vram};
+        own[i] = gpu_candidate{0, vram > 0 || s_drm[i].has_energy ? 1 : 0, vram};
     }
-    int32_t order[SYSMON_MAX_GPUS];
-    gpu_primary_first(candidates, n, order);
-    for (int32_t i = 0; i < n; ++i) s_entries[i] = listed[order[i]];
-    s_entry_count = n;
+    s_entry_count = gpu_collection_order(s_session.count, own, drm_count, s_entries, SYSMON_MAX_GPUS);
     std::memset(&s_energy, 0, sizeof s_energy);
 }
 
@@ -255,14 +237,10 @@ int32_t sysmon_collect_gpu(sysmon_gpu_info *gpus, int32_t *count, int32_t capaci
     for (int32_t e = 0; e < s_entry_count && *count < capacity; ++e) {
         const gpu_entry &entry = s_entries[e];
         sysmon_gpu_info &out = gpus[*count];
-        if (entry.nvml_index >= 0) {
-            if (!nvml_read_device(&s_session, &s_nvml, entry.nvml_index, &out)) {
-                std::memset(&out, 0, sizeof out);
-                continue;  // lost: left out of this collection
-            }
-        } else {
-            read_drm(s_drm[entry.drm_index], e, window, &out);
-        }
+        if (entry.nvml_index < 0)
+            read_drm(s_drm[entry.own_index], e, window, &out);
+        else if (!nvml_read_device(&s_session, &s_nvml, entry.nvml_index, &out))
+            continue;  // lost: left out of this collection
         ++*count;
     }
     s_energy.commit(window);

@@ -9,6 +9,7 @@
 
 #include <dxgi.h>
 #include <pdh.h>
+#include <pdhmsg.h>
 
 #include <cstdio>
 #include <cstring>
@@ -37,12 +38,6 @@ struct dxgi_adapter {
     char driver[64];
     uint64_t dedicated;
     gpu_luid luid;
-};
-
-// One adapter in collection order.
-struct gpu_entry {
-    int32_t nvml_index;  // -1 for a DXGI adapter
-    int32_t dxgi_index;  // -1 for an NVML device
 };
 
 // The performance counters, with the functions of pdh.dll.
@@ -189,23 +184,13 @@ void open_adapters() {
     const int32_t dxgi_count = discover_dxgi(s_session.count > 0, SYSMON_MAX_GPUS - s_session.count);
     if (dxgi_count > 0) open_counters();
 
-    gpu_entry listed[SYSMON_MAX_GPUS];
-    gpu_candidate candidates[SYSMON_MAX_GPUS];
-    int32_t n = 0;
-    for (int32_t i = 0; i < s_session.count && n < SYSMON_MAX_GPUS; ++i, ++n) {
-        listed[n] = gpu_entry{i, -1};
-        candidates[n] = gpu_candidate{1, 1, 0};
-    }
-    for (int32_t i = 0; i < dxgi_count && n < SYSMON_MAX_GPUS; ++i, ++n) {
+    gpu_candidate own[SYSMON_MAX_GPUS];
+    for (int32_t i = 0; i < dxgi_count; ++i) {
         // Integrated adapters have a small carve-out of dedicated memory.
         const uint64_t dedicated = s_dxgi[i].dedicated;
-        listed[n] = gpu_entry{-1, i};
-        candidates[n] = gpu_candidate{0, dedicated > 512ull * 1024 * 1024 ? 1 : 0, dedicated};
+        own[i] = gpu_candidate{0, dedicated > 512ull * 1024 * 1024 ? 1 : 0, dedicated};
     }
-    int32_t order[SYSMON_MAX_GPUS];
-    gpu_primary_first(candidates, n, order);
-    for (int32_t i = 0; i < n; ++i) s_entries[i] = listed[order[i]];
-    s_entry_count = n;
+    s_entry_count = gpu_collection_order(s_session.count, own, dxgi_count, s_entries, SYSMON_MAX_GPUS);
 }
 
 }  // namespace
@@ -232,12 +217,10 @@ int32_t sysmon_collect_gpu(sysmon_gpu_info *gpus, int32_t *count, int32_t capaci
         const gpu_entry &entry = s_entries[e];
         sysmon_gpu_info &out = gpus[*count];
         if (entry.nvml_index >= 0) {
-            if (!nvml_read_device(&s_session, &s_nvml, entry.nvml_index, &out)) {
-                std::memset(&out, 0, sizeof out);
+            if (!nvml_read_device(&s_session, &s_nvml, entry.nvml_index, &out))
                 continue;  // lost: left out of this collection
-            }
         } else {
-            const dxgi_adapter &a = s_dxgi[entry.dxgi_index];
+            const dxgi_adapter &a = s_dxgi[entry.own_index];
             std::memcpy(out.name, a.name, sizeof out.name);
             std::memcpy(out.driver, a.driver, sizeof out.driver);
             std::snprintf(out.source, sizeof out.source, "dxgi");
