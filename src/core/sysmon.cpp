@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "documents.h"
+#include "gpu_document.h"
 #include "history.h"
 #include "process_view.h"
 #include "runtime_hooks.h"
@@ -31,6 +32,8 @@ record_list<sysmon_disk_info> s_disks{s_disks_initial, 0, SYSMON_MAX_DISKS, 0};
 record_list<sysmon_net_info> s_nets{s_nets_initial, 0, SYSMON_MAX_NETS, 0};
 record_list<sysmon_proc_info> s_procs{s_procs_initial, 0, SYSMON_MAX_PROCS, 0};
 sysmon_gpu_info s_gpu;
+sysmon_gpu_info s_gpus[SYSMON_MAX_GPUS];
+int32_t s_gpus_count;
 sysmon_battery_info s_bat;
 sysmon_system_info s_sys;
 
@@ -80,6 +83,7 @@ rate_window s_window_cpu;
 rate_window s_window_disks;
 rate_window s_window_net;
 rate_window s_window_procs;
+rate_window s_window_gpu;
 
 // The error slot has a lock of its own so that sysmon_kill_process and
 // sysmon_last_error never wait for a running reading.
@@ -130,6 +134,13 @@ void collect_processes() {
     sysmon_collect_processes(&s_procs, &window, s_mem.total);
 }
 
+// The adapters, and the primary (or the placeholder) in s_gpu.
+void collect_gpu() {
+    const sysmon_window window = plan_window(&s_window_gpu);
+    sysmon_collect_gpu(s_gpus, &s_gpus_count, SYSMON_MAX_GPUS, &window);
+    gpu_primary_from_adapters(&s_gpu, s_gpus, s_gpus_count);
+}
+
 // Collects every domain once, in the fixed order shared by initialisation and
 // the snapshot.
 void collect_all_domains() {
@@ -138,7 +149,7 @@ void collect_all_domains() {
     collect_disks();
     collect_network();
     collect_processes();
-    sysmon_collect_gpu(&s_gpu);
+    collect_gpu();
     sysmon_collect_battery(&s_bat);
     sysmon_collect_system(&s_sys);
 }
@@ -152,6 +163,8 @@ void initialise_locked() {
     rate_window_reset(&s_window_disks);
     rate_window_reset(&s_window_net);
     rate_window_reset(&s_window_procs);
+    rate_window_reset(&s_window_gpu);
+    sysmon_platform_init();
     collect_all_domains();
     s_initialized = 1;
     s_core_history_count = s_cpu.per_core_count;
@@ -208,6 +221,7 @@ void sysmon_cleanup(void) {
     if (s_initialized != 0) {
         for (const response_buffer &rb : kResponseBuffers) strbuf_free(rb.buffer);
         history_clear();
+        sysmon_platform_shutdown();
         s_initialized = 0;
     }
     pthread_mutex_unlock(&s_mutex);
@@ -282,7 +296,7 @@ const char *sysmon_process_tree(int32_t limit) {
 
 const char *sysmon_gpu(void) {
     frame_enter();
-    sysmon_collect_gpu(&s_gpu);
+    collect_gpu();
     strbuf_reset(&s_buf_gpu);
     serialize_gpu(&s_buf_gpu);
     return frame_leave(&s_buf_gpu, "{}");

@@ -60,6 +60,18 @@ int32_t fill_list(record_list<T> *out, const std::vector<T> &source) {
     return 0;
 }
 
+// A fixed-capacity list (the GPU adapters): the first `capacity` entries.
+template <typename T>
+int32_t fill_array(T *out, int32_t *count, int32_t capacity, const std::vector<T> &source) {
+    if (out == nullptr || count == nullptr) return -1;
+    if (capacity < 0) capacity = 0;
+    std::memset(out, 0, sizeof(T) * static_cast<size_t>(capacity));
+    const size_t n = std::min(source.size(), static_cast<size_t>(capacity));
+    std::copy_n(source.begin(), n, out);
+    *count = static_cast<int32_t>(n);
+    return 0;
+}
+
 // The collector's result, after the test's after_collect hook has run.
 int32_t finish(fake_domain domain, int32_t result) {
     if (g_fake.after_collect) g_fake.after_collect(domain);
@@ -139,10 +151,15 @@ int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs, const sys
     return finish(fake_domain::processes, fill_list(procs, g_fake.procs));
 }
 
-int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu) {
-    record(fake_domain::gpu, nullptr, -1, 0);
-    return finish(fake_domain::gpu, fill_record(gpu, g_fake.gpu));
+int32_t sysmon_collect_gpu(sysmon_gpu_info *gpus, int32_t *count, int32_t capacity,
+                           const sysmon_window *window) {
+    record(fake_domain::gpu, window, capacity, 0);
+    return finish(fake_domain::gpu, fill_array(gpus, count, capacity, g_fake.gpus));
 }
+
+void sysmon_platform_init() { ++g_fake.platform_inits; }
+
+void sysmon_platform_shutdown() { ++g_fake.platform_shutdowns; }
 
 int32_t sysmon_collect_battery(sysmon_battery_info *bat) {
     record(fake_domain::battery, nullptr, -1, 0);

@@ -44,6 +44,9 @@ struct linux_sources {
     // Put before every mount point read from mountinfo ("" on the live
     // machine), so that fixture trees can hold mounted file systems.
     char mount_root[LINUX_PATH_SIZE];
+    char pci_ids[LINUX_PATH_SIZE];           // "/usr/share/misc/pci.ids"
+    char pci_ids_fallback[LINUX_PATH_SIZE];  // "/usr/share/hwdata/pci.ids"
+    char nvml_library[LINUX_PATH_SIZE];      // "libnvidia-ml.so.1", found as dlopen finds it
 };
 
 // The sources in force.
