@@ -36,16 +36,16 @@ def document(name, args):
 class Server:
     """`sysmon serve` on a free loopback port, stopped by stop()."""
 
-    def __init__(self):
-        self.process = subprocess.Popen([SYSMON, "serve", "--listen", "127.0.0.1:0"],
+    def __init__(self, *args):
+        self.process = subprocess.Popen([SYSMON, "serve", "--listen", "127.0.0.1:0", *args],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         line = self.process.stderr.readline().decode()
-        match = re.search(r"http://127\.0\.0\.1:(\d+)/metrics", line)
+        match = re.search(r"(https?)://127\.0\.0\.1:(\d+)/metrics", line)
         if not match:
             self.stop()
             raise RuntimeError(f"sysmon serve did not start: {line!r}")
-        self.port = int(match.group(1))
-        self.base = f"http://127.0.0.1:{self.port}"
+        self.port = int(match.group(2))
+        self.base = f"{match.group(1)}://127.0.0.1:{self.port}"
 
     def get(self, path, method="GET", data=None, timeout=30):
         """(status, headers, body bytes) of one request."""

@@ -23,6 +23,20 @@ double cpu_busy_percent(const cpu_times &prev, const cpu_times &now) {
     return share > 100.0 ? 100.0 : share;
 }
 
+cpu_seconds cpu_times_seconds(const cpu_times &t, double ticks_per_second) {
+    if (!(ticks_per_second > 0.0)) return cpu_seconds{0.0, 0.0};
+    const double busy = static_cast<double>(t.user) + static_cast<double>(t.nice) +
+                        static_cast<double>(t.system) + static_cast<double>(t.irq) +
+                        static_cast<double>(t.softirq) + static_cast<double>(t.steal);
+    const double idle = static_cast<double>(t.idle) + static_cast<double>(t.iowait);
+    return cpu_seconds{busy / ticks_per_second, idle / ticks_per_second};
+}
+
+double monotonic_counter(double now, double *highest) {
+    if (now > *highest) *highest = now;
+    return *highest;
+}
+
 double process_cpu_percent(uint64_t now, uint64_t prev, double elapsed_sec) {
     if (now < prev || !(elapsed_sec > 0.001)) return 0.0;
     const double share = static_cast<double>(now - prev) * 1e-7 / elapsed_sec * 100.0;

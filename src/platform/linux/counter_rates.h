@@ -22,6 +22,18 @@ struct cpu_times {
 // no growth; no growth at all gives 0.
 double cpu_busy_percent(const cpu_times &prev, const cpu_times &now);
 
+// Processor time of one /proc/stat line in seconds, split as
+// cpu_busy_percent splits it: idle is idle + iowait, busy the other fields
+// without guest and guest_nice. 0 and 0 when `ticks_per_second` is not positive.
+struct cpu_seconds {
+    double busy, idle;
+};
+cpu_seconds cpu_times_seconds(const cpu_times &t, double ticks_per_second);
+
+// A counter published as never going down (the kernel's iowait may step
+// back): the larger of `now` and `*highest`, which it then becomes.
+double monotonic_counter(double now, double *highest);
+
 // Share of one processor, in percent and at most 100, of processor time
 // grown from `prev` to `now` (100-ns units) over `elapsed_sec`.
 double process_cpu_percent(uint64_t now, uint64_t prev, double elapsed_sec);
