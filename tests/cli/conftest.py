@@ -81,3 +81,28 @@ def meminfo_total_bytes():
         if line.startswith("MemTotal:"):
             return int(line.split()[1]) * 1024
     raise AssertionError("no MemTotal in /proc/meminfo")
+
+
+def openssl(*args, cwd):
+    subprocess.run(["openssl", *args], cwd=cwd, check=True, capture_output=True)
+
+
+def make_cert(folder, name, ca=None, cn="127.0.0.1"):
+    """name.key and name.crt: self-signed, or signed by `ca` (a name)."""
+    key_args = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                "-keyout", f"{name}.key", "-subj", f"/CN={cn}"]
+    if ca is None:
+        openssl("req", "-x509", *key_args, "-out", f"{name}.crt", "-days", "2",
+                "-addext", "subjectAltName=IP:127.0.0.1", cwd=folder)
+        return
+    openssl("req", *key_args, "-out", f"{name}.csr", cwd=folder)
+    (folder / f"{name}.ext").write_text("subjectAltName=IP:127.0.0.1\n")
+    openssl("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.crt", "-CAkey", f"{ca}.key",
+            "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", f"{name}.ext",
+            cwd=folder)
+
+
+def bcrypt_hash(user, password):
+    line = subprocess.run(["htpasswd", "-nbBC", "5", user, password], check=True,
+                          capture_output=True, text=True).stdout.strip()
+    return line.split(":", 1)[1]

@@ -46,11 +46,13 @@ TEST(Exposition, NumbersReadBackExactly) {
 
 TEST(ExporterMetrics, FromHandWrittenDocuments) {
   json snapshot = json::parse(R"({
-    "cpu":{"name":"x","cores":1,"threads":2,"total_usage":50.00,"frequency_mhz":2400.0,
-           "per_core":[25.00,75.00],"temperature_c":0.0},
+    "cpu":{"name":"x","cores":1,"threads":2,"total_usage":0.99,"frequency_mhz":2400.0,
+           "per_core":[25.00,75.00],"temperature_c":0.0,"busy_seconds":1234.57,
+           "idle_seconds":99.10,"per_core_busy_seconds":[600.00,634.57],
+           "per_core_idle_seconds":[49.55,49.55]},
     "memory":{"total":1000,"used":400,"available":600,"cached":10,"swap_total":0,"swap_used":0},
     "disks":[{"name":"sd\"a1","mount":"/","fs":"ext4","total":10,"used":4,"free":6,
-              "read_bytes_sec":1,"write_bytes_sec":2}],
+              "read_bytes_sec":1,"write_bytes_sec":2,"total_read":4096,"total_written":8192}],
     "network":[{"name":"eth0","ip":"10.0.0.1","up_bytes_sec":5,"down_bytes_sec":6,
                 "total_sent":70,"total_recv":80}],
     "processes":[{"pid":9,"name":"busy","cpu_percent":100.00}],
@@ -58,9 +60,16 @@ TEST(ExporterMetrics, FromHandWrittenDocuments) {
     "system":{"hostname":"h","os":"o","kernel":"k","uptime_seconds":42,"cpu_arch":"x86_64"}})");
   json by_memory = json::array();
   for (int pid = 1; pid <= 12; ++pid) by_memory.push_back({{"pid", pid}, {"name", "p"}, {"memory_bytes", 100 - pid}});
-  const std::string text = render_metrics(snapshot, by_memory);
+  const std::string text =
+      render_metrics({snapshot, snapshot["processes"], by_memory, 12, kTopProcesses, 0.0125});
   for (const char *line : {
-           "sysmon_cpu_usage_ratio 0.5\n",
+           "sysmon_cpu_usage_ratio 0.0099\n",  // not 0.009899999999999999
+           "# TYPE sysmon_cpu_seconds_total counter\n",
+           "sysmon_cpu_seconds_total{mode=\"busy\"} 1234.57\n",
+           "sysmon_cpu_core_seconds_total{core=\"1\",mode=\"idle\"} 49.55\n",
+           "# TYPE sysmon_volume_read_bytes_total counter\n",
+           "sysmon_volume_written_bytes_total{device=\"sd\\\"a1\",mountpoint=\"/\",fstype=\"ext4\"} 8192\n",
+           "sysmon_scrape_duration_seconds 0.0125\n",
            "sysmon_cpu_core_usage_ratio{core=\"1\"} 0.75\n",
            "sysmon_cpu_frequency_hertz 2400000000\n",
            "sysmon_memory_total_bytes 1000\n",
@@ -77,10 +86,16 @@ TEST(ExporterMetrics, FromHandWrittenDocuments) {
        }) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
-  // Ten processes by memory, no more.
+  // Ten processes by memory, no more; none with --top-processes 0.
   EXPECT_EQ(text.find("pid=\"11\""), std::string::npos);
+  const std::string none = render_metrics({snapshot, snapshot["processes"], by_memory, 12, 0, 0});
+  EXPECT_EQ(none.find("sysmon_top_process"), std::string::npos);
+  EXPECT_NE(none.find("sysmon_processes 12\n"), std::string::npos);
+  EXPECT_EQ(percent_ratio(12.34), 0.1234);
+  EXPECT_EQ(percent_ratio(100.0), 1.0);
   // Documents the library could not allocate ("{}", "[]") still give the families.
-  const std::string empty = render_metrics(json::object(), json::array());
+  const json nothing = json::array();
+  const std::string empty = render_metrics({json::object(), nothing, nothing, 0, kTopProcesses, 0});
   EXPECT_NE(empty.find("sysmon_memory_total_bytes 0\n"), std::string::npos);
   EXPECT_EQ(empty.find("sysmon_volume_"), std::string::npos);
 }
