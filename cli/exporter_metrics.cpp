@@ -100,10 +100,26 @@ void memory(Exposition &out, const json &mem) {
   }
 }
 
+// A family with one sample per entry of an array, read from one member.
+struct MemberFamily {
+  const char *name, *type, *key, *help;
+};
+
+template <std::size_t N, typename LabelsOf>
+void member_families(Exposition &out, const MemberFamily (&families)[N], const json &entries,
+                     LabelsOf labels_of) {
+  for (const MemberFamily &f : families) {
+    out.family(f.name, f.type, f.help);
+    for (const json &e : entries) {
+      // A counter the document lacks is left out rather than written as 0.
+      if (std::string_view(f.type) == "counter" && !member(e, f.key).is_number()) continue;
+      out.sample(labels_of(e), count(e, f.key));
+    }
+  }
+}
+
 void volumes(Exposition &out, const json &disks) {
-  const struct {
-    const char *name, *type, *key, *help;
-  } families[] = {
+  const MemberFamily families[] = {
       {"sysmon_volume_size_bytes", "gauge", "total", "Volume size."},
       {"sysmon_volume_used_bytes", "gauge", "used", "Volume space in use."},
       {"sysmon_volume_free_bytes", "gauge", "free", "Free volume space."},
@@ -116,23 +132,13 @@ void volumes(Exposition &out, const json &disks) {
       {"sysmon_volume_written_bytes_total", "counter", "total_written",
        "Bytes written to the volume's device since boot."},
   };
-  for (const auto &f : families) {
-    out.family(f.name, f.type, f.help);
-    for (const json &d : disks) {
-      // A counter the document lacks is left out rather than written as 0.
-      if (std::string_view(f.type) == "counter" && !member(d, f.key).is_number()) continue;
-      out.sample({{"device", text(d, "name")},
-                  {"mountpoint", text(d, "mount")},
-                  {"fstype", text(d, "fs")}},
-                 count(d, f.key));
-    }
-  }
+  member_families(out, families, disks, [](const json &d) {
+    return Labels{{"device", text(d, "name")}, {"mountpoint", text(d, "mount")}, {"fstype", text(d, "fs")}};
+  });
 }
 
 void interfaces(Exposition &out, const json &network) {
-  const struct {
-    const char *name, *type, *key, *help;
-  } families[] = {
+  const MemberFamily families[] = {
       {"sysmon_network_receive_bytes_total", "counter", "total_recv",
        "Bytes received by the interface."},
       {"sysmon_network_transmit_bytes_total", "counter", "total_sent",
@@ -142,10 +148,7 @@ void interfaces(Exposition &out, const json &network) {
       {"sysmon_network_transmit_bytes_per_second", "gauge", "up_bytes_sec",
        "Send rate over the sampling window."},
   };
-  for (const auto &f : families) {
-    out.family(f.name, f.type, f.help);
-    for (const json &n : network) out.sample({{"device", text(n, "name")}}, count(n, f.key));
-  }
+  member_families(out, families, network, [](const json &n) { return Labels{{"device", text(n, "name")}}; });
 }
 
 void processes(Exposition &out, const MetricsInput &in) {

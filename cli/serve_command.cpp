@@ -167,7 +167,9 @@ class Exporter {
       case Document::gpu: body = s->gpu; break;
       case Document::battery: body = s->battery; break;
       case Document::system: body = s->system; break;
-      case Document::processes: body = s->process_table->list(query); break;
+      case Document::processes:
+        body = whole && request.sort == SYSMON_SORT_CPU ? s->processes : s->process_table->list(query);
+        break;
       case Document::tree: body = whole ? s->tree : s->process_table->tree(query); break;
       case Document::history: body = sampler_.history(request.metric, request.count); break;
     }
