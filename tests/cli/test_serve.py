@@ -342,3 +342,20 @@ def test_counters_never_decrease_while_busy(tmp_path):
         burner.kill()
         burner.wait()
         srv.stop()
+
+
+def test_warns_when_listening_beyond_loopback_without_web_config():
+    # 192.0.2.1 (TEST-NET-1) is on no interface here: the warning comes, then
+    # the bind fails, so nothing ever listens beyond loopback.
+    for extra, names_api in (((), True), (("--no-api",), False)):
+        done = subprocess.run([SYSMON, "serve", "--listen", "192.0.2.1:0", *extra],
+                              capture_output=True, timeout=30)
+        assert done.returncode == 1, done.stderr
+        assert b"warning" in done.stderr and b"--web.config.file" in done.stderr
+        assert (b"command line" in done.stderr) == names_api, done.stderr
+    with socket.socket() as taken:  # loopback: no warning (and a port in use ends it)
+        taken.bind(("127.0.0.1", 0))
+        taken.listen()
+        done = subprocess.run([SYSMON, "serve", "--listen", f"127.0.0.1:{taken.getsockname()[1]}"],
+                              capture_output=True, timeout=30)
+    assert done.returncode == 1 and b"warning" not in done.stderr, done.stderr
