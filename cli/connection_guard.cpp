@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <system_error>
 
 namespace sysmon_cli {
 
@@ -97,24 +98,29 @@ void ConnectionGuard::enqueue(std::function<void()> fn) {
     refused = stopping_ || running_ >= limits_.max_connections;
     if (!refused) ++running_;
   }
-  if (refused) {
-    // Served at once, on this thread, with nothing to read: the connection
-    // ends without holding anything.
-    if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
-    fn();
-    std::lock_guard<std::mutex> lock(mutex_);
-    live_.erase(connection->inode);
-    return;
+  if (!refused) {
+    try {
+      std::thread([this, connection, fn] {
+        t_connection = connection.get();
+        fn();
+        t_connection = nullptr;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (connection->fd >= 0) live_.erase(connection->inode);
+        --running_;
+        changed_.notify_all();
+      }).detach();
+      return;
+    } catch (const std::system_error &) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      --running_;  // no thread to be had: refused like one over the bound
+    }
   }
-  std::thread([this, connection, fn = std::move(fn)] {
-    t_connection = connection.get();
-    fn();
-    t_connection = nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (connection->fd >= 0) live_.erase(connection->inode);
-    --running_;
-    changed_.notify_all();
-  }).detach();
+  // Served at once, on this thread, with nothing to read: the connection
+  // ends without holding anything.
+  if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
+  fn();
+  std::lock_guard<std::mutex> lock(mutex_);
+  live_.erase(connection->inode);
 }
 
 void ConnectionGuard::shutdown() {

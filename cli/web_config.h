@@ -13,7 +13,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 typedef struct ssl_ctx_st SSL_CTX;
