@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <vantorel/sysmon.h>
 
+#include "busiest_roots.h"
 #include "connection_guard.h"
 #include "document_reader.h"
 #include "exporter_metrics.h"
@@ -170,7 +171,14 @@ class Exporter {
       case Document::processes:
         body = whole && request.sort == SYSMON_SORT_CPU ? s->processes : s->process_table->list(query);
         break;
-      case Document::tree: body = whole ? s->tree : s->process_table->tree(query); break;
+      case Document::tree: {
+        // As `sysmon tree`: a root limit keeps the roots with the busiest
+        // subtrees, cut from the whole (filtered) tree.
+        const std::string forest =
+            request.filter.empty() ? s->tree : s->process_table->tree({0, 0, request.filter});
+        body = request.limit < 1 ? forest : busiest_roots(forest, request.limit);
+        break;
+      }
       case Document::history: body = sampler_.history(request.metric, request.count); break;
     }
     res.set_content(body, "application/json");
