@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "exposition.h"
+#include "gpu_lines.h"
 
 namespace sysmon_cli {
 namespace {
@@ -202,15 +203,6 @@ void battery(Exposition &out, const json &bat) {
   out.sample({{"status", text(bat, "status")}}, std::uint64_t{1});
 }
 
-void gpu(Exposition &out, const json &g) {
-  out.family("sysmon_gpu_usage_ratio", "gauge", "GPU load (0-1); 0 when unknown.");
-  out.sample(percent_ratio(number(g, "usage_percent")));
-  out.family("sysmon_gpu_memory_total_bytes", "gauge", "GPU memory; 0 when unknown.");
-  out.sample(count(g, "vram_total"));
-  out.family("sysmon_gpu_memory_used_bytes", "gauge", "GPU memory in use; 0 when unknown.");
-  out.sample(count(g, "vram_used"));
-}
-
 }  // namespace
 
 double percent_ratio(double percent) {
@@ -234,7 +226,7 @@ std::string render_metrics(const MetricsInput &in) {
   processes(out, in);
   system(out, member(snapshot, "system"));
   battery(out, member(snapshot, "battery"));
-  gpu(out, member(snapshot, "gpu"));
+  gpu_series(out, member(snapshot, "gpu"));
   out.family("sysmon_scrape_duration_seconds", "gauge",
              "Time the readings of the sample served took (one sampling per --interval; "
              "a scrape only reads the latest sample).");
