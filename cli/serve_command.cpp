@@ -14,10 +14,12 @@
 #include <nlohmann/json.hpp>
 #include <vantorel/sysmon.h>
 
+#include "dashboard_routes.h"
 #include "document_reader.h"
 #include "exporter_metrics.h"
 #include "history_metric.h"
 #include "listen_address.h"
+#include "sampler.h"
 
 namespace sysmon_cli {
 namespace {
@@ -148,6 +150,8 @@ int run_serve(const ServeOptions &options) {
   server.Get("/metrics", [&](const httplib::Request &, httplib::Response &res) {
     exporter.metrics(res);
   });
+  Sampler sampler(1000);
+  add_dashboard_routes(server, sampler);
   server.Get(R"(/api/([a-z_]+))", [&](const httplib::Request &req, httplib::Response &res) {
     exporter.api(req, res);
   });
@@ -193,6 +197,7 @@ int run_serve(const ServeOptions &options) {
   // Wake the stopper if the server ended by itself.
   pthread_kill(stopper.native_handle(), SIGTERM);
   stopper.join();
+  sampler.stop();
   sysmon_cleanup();
   return ok ? 0 : 1;
 }

@@ -139,7 +139,7 @@ def test_api_documents_are_valid(server, path, schema_name):
 
 
 def test_refuses_what_it_does_not_serve(server):
-    for path in ["/", "/api", "/api/", "/api/kill", "/api/nothing", "/metrics/x", "/favicon.ico"]:
+    for path in ["/api", "/api/", "/api/kill", "/api/nothing", "/metrics/x", "/favicon.ico"]:
         assert server.get(path)[0] == 404, path
     for method in ["POST", "PUT", "DELETE", "PATCH"]:
         status, headers, _ = server.get("/api/processes", method=method, data=b"")
