@@ -155,6 +155,10 @@ void add_dashboard_routes(httplib::Server &server, const Sampler &sampler) {
     common_headers(res);
     res.set_header("Cache-Control", "no-store");
     res.set_header("Vary", "Accept-Encoding");
+    // The page asks once per interval; a connection kept open in between
+    // costs more than a new one, as cpp-httplib wakes every 10 ms to watch an
+    // idle kept-alive connection. Browsers close it after this response.
+    res.set_header("Connection", "close");
     // How old the sample is, so that the page asks again just after the next.
     const double now =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
