@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include <nlohmann/json.hpp>
 #include <vantorel/sysmon.h>
 
 namespace sysmon_cli {
@@ -35,18 +36,26 @@ struct Sampler::State {
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
             .count();
     {
+      // The snapshot last: it records the histories, so they hold this
+      // sample's figures only a moment before it is published.
       std::lock_guard<std::mutex> lock(library);
-      sample->snapshot = sysmon_snapshot();
-      sample->cpu = sysmon_cpu();
-      sample->memory = sysmon_memory();
-      sample->disks = sysmon_disks();
-      sample->network = sysmon_network();
       sample->processes = sysmon_processes(0, SYSMON_SORT_CPU);
       sample->tree = sysmon_process_tree(0);
-      sample->gpu = sysmon_gpu();
-      sample->battery = sysmon_battery();
-      sample->system = sysmon_system();
+      sample->snapshot = sysmon_snapshot();
     }
+    // The single documents are the snapshot's members, so that they agree
+    // with it and with the histories it recorded.
+    const auto snapshot = nlohmann::json::parse(sample->snapshot, nullptr, false);
+    auto member = [&](const char *name) {
+      return snapshot.is_object() && snapshot.contains(name) ? snapshot[name].dump() : "null";
+    };
+    sample->cpu = member("cpu");
+    sample->memory = member("memory");
+    sample->disks = member("disks");
+    sample->network = member("network");
+    sample->gpu = member("gpu");
+    sample->battery = member("battery");
+    sample->system = member("system");
     sample->duration_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     return sample;

@@ -250,6 +250,14 @@
       const list = await response.json();
       return Array.isArray(list) ? list.map(num) : [];
     }));
+    // Read after `sample`, the histories may already hold the next one: then
+    // their newest figures are not this sample's but the ones before are.
+    const expected = metrics.map((metric) => METRICS[metric](sample));
+    const endsWith = (offset) => metrics.every((metric, i) => {
+      const at = lists[i].length - 1 - offset;
+      return at >= 0 && Math.abs(lists[i][at] - expected[i]) < 0.006;
+    });
+    if (!endsWith(0) && endsWith(1)) for (const list of lists) list.pop();
     const holder = document.getElementById('charts');
     holder.dataset.historySequence = String(num(sample.sequence));
     metrics.forEach((metric, i) => {
