@@ -296,61 +296,55 @@
         'available ' + bytes(m.available) + ' · cached ' + bytes(m.cached);
   }
 
-  function renderTable(id, items, fill, empty) {
+  // A table of one row per item; a column is [text of an item, class name].
+  function renderTable(id, items, columns, empty) {
     const body = document.querySelector('#' + id + ' tbody');
     const fragment = document.createDocumentFragment();
     for (const item of items) {
       const row = el('tr');
-      fill(row, item || {});
+      for (const [value, className] of columns) {
+        const content = value(item || {});
+        if (content instanceof Node) cell(row, '', className).appendChild(content);
+        else cell(row, content, className);
+      }
       fragment.appendChild(row);
     }
     if (items.length === 0) {
       const row = el('tr', 'empty');
-      const td = cell(row, empty);
-      td.colSpan = document.querySelectorAll('#' + id + ' thead th').length;
+      cell(row, empty).colSpan = columns.length;
       fragment.appendChild(row);
     }
     body.replaceChildren(fragment);
   }
 
   function renderVolumes(disks) {
-    renderTable('volumes', Array.isArray(disks) ? disks : [], (row, d) => {
-      cell(row, d.name);
-      cell(row, d.mount);
-      cell(row, d.fs);
-      const used = cell(row, '', 'num');
-      used.appendChild(meter('', num(d.total) > 0 ? num(d.used) / num(d.total) : 0, bytes(d.used)));
-      cell(row, bytes(d.total), 'num');
-      cell(row, bytes(d.free), 'num');
-      cell(row, rate(d.read_bytes_sec), 'num');
-      cell(row, rate(d.write_bytes_sec), 'num');
-    }, 'No volumes');
+    renderTable('volumes', Array.isArray(disks) ? disks : [], [
+      [(d) => d.name], [(d) => d.mount], [(d) => d.fs],
+      [(d) => meter('', num(d.total) > 0 ? num(d.used) / num(d.total) : 0, bytes(d.used)), 'num'],
+      [(d) => bytes(d.total), 'num'], [(d) => bytes(d.free), 'num'],
+      [(d) => rate(d.read_bytes_sec), 'num'], [(d) => rate(d.write_bytes_sec), 'num'],
+    ], 'No volumes');
   }
 
   function renderInterfaces(network) {
-    renderTable('interfaces', Array.isArray(network) ? network : [], (row, n) => {
-      cell(row, n.name);
-      cell(row, n.ip);
-      cell(row, rate(n.down_bytes_sec), 'num');
-      cell(row, rate(n.up_bytes_sec), 'num');
-      cell(row, bytes(n.total_recv), 'num');
-      cell(row, bytes(n.total_sent), 'num');
-    }, 'No interfaces up');
+    renderTable('interfaces', Array.isArray(network) ? network : [], [
+      [(n) => n.name], [(n) => n.ip],
+      [(n) => rate(n.down_bytes_sec), 'num'], [(n) => rate(n.up_bytes_sec), 'num'],
+      [(n) => bytes(n.total_recv), 'num'], [(n) => bytes(n.total_sent), 'num'],
+    ], 'No interfaces up');
   }
 
   function renderGpus(gpu) {
     const g = gpu || {};
     // Every adapter where the document lists them, else its own figures.
     const adapters = Array.isArray(g.adapters) && g.adapters.length ? g.adapters : [g];
-    renderTable('gpus', adapters, (row, a) => {
-      cell(row, a.name);
-      cell(row, percent(a.usage_percent), 'num');
-      cell(row, bytes(a.vram_used) + '/' + bytes(a.vram_total), 'num');
-      cell(row, num(a.temperature_c).toFixed(1) + ' °C', 'num');
-      cell(row, num(a.power_watts).toFixed(1) + ' W', 'num');
-      cell(row, a.driver);
-      cell(row, a.source === undefined ? '' : a.source);
-    }, 'No adapters');
+    renderTable('gpus', adapters, [
+      [(a) => a.name], [(a) => percent(a.usage_percent), 'num'],
+      [(a) => bytes(a.vram_used) + '/' + bytes(a.vram_total), 'num'],
+      [(a) => num(a.temperature_c).toFixed(1) + ' °C', 'num'],
+      [(a) => num(a.power_watts).toFixed(1) + ' W', 'num'],
+      [(a) => a.driver], [(a) => a.source],
+    ], 'No adapters');
   }
 
   function renderSystem(system, cpu, battery) {
