@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "proc_walk.h"
 #include "oracle_windows_procs.h"
 #include "ratio_reporter.h"
 #include "sysmon_internal.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "derive.h"
+#include "disk_walk.h"
 #include "fuzz_checks.h"
 #include "utf8_text.h"
 

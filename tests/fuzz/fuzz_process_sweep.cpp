@@ -15,9 +15,9 @@
 #include <cstring>
 #include <string>
 
-#include "derive.h"
 #include "fixed_block.h"
 #include "fuzz_checks.h"
+#include "proc_walk.h"
 #include "process_sweep.h"
 #include "utf8_text.h"
 

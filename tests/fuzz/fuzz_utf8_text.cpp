@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fuzz_checks.h"
+#include "text_fields.h"
 #include "utf8_text.h"
 
 namespace {
@@ -106,7 +107,7 @@ void check_cuts(FuzzedDataProvider &in) {
     // Copy into a field: the source is read within its size only (exact
     // heap block), the copy is a terminated prefix of whole characters.
     std::vector<char> dst(dst_size + 1, 'X');
-    utf8_copy(dst.data(), dst_size, src.empty() ? nullptr : src.data(), src.size());
+    utf8_copy_cut(dst.data(), dst_size, src.empty() ? nullptr : src.data(), src.size());
     FUZZ_CHECK(dst[dst_size] == 'X', "copy wrote beyond the field");
     if (dst_size == 0) return;
     const void *nul = std::memchr(dst.data(), '\0', dst_size);

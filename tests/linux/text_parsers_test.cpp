@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "counter_rates.h"
+#include "cpu_derive.h"
 #include "cpuinfo_parse.h"
 #include "meminfo_parse.h"
 #include "mountinfo_parse.h"
@@ -17,7 +17,7 @@ namespace {
 
 std::string utf8(const std::string &in, size_t field = 256) {
     std::string out(field, 'Z');
-    utf8_copy(out.data(), field, in.data(), in.size());
+    utf8_copy_repaired(out.data(), field, in.data(), in.size());
     return std::string(out.c_str());
 }
 
@@ -45,7 +45,7 @@ TEST(Utf8Copy, CutsAtACharacterBoundaryToFitTheField) {
     EXPECT_EQ(utf8("ab\xFF", 5), "ab");                 // the replacement does not fit either
     EXPECT_EQ(utf8("abc", 1), "");
     char one[1] = {'x'};
-    EXPECT_EQ(utf8_copy(one, 1, "abc", 3), 0u);
+    EXPECT_EQ(utf8_copy_repaired(one, 1, "abc", 3), 0u);
     EXPECT_EQ(one[0], '\0');
 }
 
@@ -78,26 +78,16 @@ TEST(ProcStat, AggregateAndPerProcessorLinesWithGapsAndBootTime) {
 }
 
 TEST(CpuLoad, BusyShareOfTheGrowthWithIowaitIdleAndGuestNotCountedTwice) {
-    const cpu_times prev{100, 0, 100, 100, 100, 0, 0, 0, 50, 0};
+    const proc_stat_times prev{100, 0, 100, 100, 100, 0, 0, 0, 50, 0};
     // user +30 (of which guest +10), system +10, idle +40, iowait +20.
-    const cpu_times now{130, 0, 110, 140, 120, 0, 0, 0, 60, 0};
+    const proc_stat_times now{130, 0, 110, 140, 120, 0, 0, 0, 60, 0};
     EXPECT_DOUBLE_EQ(cpu_busy_percent(prev, now), 40.0);
     EXPECT_DOUBLE_EQ(cpu_busy_percent(prev, prev), 0.0);
     // iowait went down: it counts as no growth, the rest still does.
-    const cpu_times back{130, 0, 110, 140, 90, 0, 0, 0, 60, 0};
+    const proc_stat_times back{130, 0, 110, 140, 90, 0, 0, 0, 60, 0};
     EXPECT_DOUBLE_EQ(cpu_busy_percent(prev, back), 50.0);
     // Everything went down: 0, never negative.
     EXPECT_DOUBLE_EQ(cpu_busy_percent(now, prev), 0.0);
-}
-
-TEST(CounterRates, GrowthPerSecondAndTheFloors) {
-    EXPECT_EQ(counter_rate(3000, 1000, 2.0), 1000u);
-    EXPECT_EQ(counter_rate(1000, 3000, 2.0), 0u);       // went down
-    EXPECT_EQ(counter_rate(3000, 1000, 0.001), 0u);     // window too short
-    EXPECT_EQ(counter_rate(UINT64_MAX, 0, 0.5), UINT64_MAX);
-    EXPECT_DOUBLE_EQ(process_cpu_percent(15000000, 10000000, 1.0), 50.0);
-    EXPECT_DOUBLE_EQ(process_cpu_percent(40000000, 10000000, 1.0), 100.0);
-    EXPECT_DOUBLE_EQ(process_cpu_percent(10000000, 15000000, 1.0), 0.0);
 }
 
 TEST(CpuInfo, NameCoresAndFrequencies) {

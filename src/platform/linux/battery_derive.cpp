@@ -1,7 +1,8 @@
 #include "battery_derive.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "text_fields.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ double magnitude(int64_t value) {
 void derive_linux_battery(sysmon_battery_info *bat, const power_supplies_reading *r) {
     std::memset(bat, 0, sizeof *bat);
     if (r == nullptr || !r->has_battery) {
-        std::snprintf(bat->status, sizeof bat->status, "%s", "AC_Power");
+        text_field_set(bat->status, "AC_Power");
         return;
     }
     const battery_supply_reading &b = r->battery;
@@ -32,7 +33,7 @@ void derive_linux_battery(sysmon_battery_info *bat, const power_supplies_reading
     bool charging;
     if (r->mains_listed) charging = r->mains_online != 0;
     else charging = std::strcmp(b.status, "Discharging") != 0;
-    std::snprintf(bat->status, sizeof bat->status, "%s", charging ? "Charging" : "Discharging");
+    text_field_set(bat->status, charging ? "Charging" : "Discharging");
 
     // Power in watts: power_now, or current x voltage.
     double watts = 0.0;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "counter_rates.h"
+#include "cpu_derive.h"
 #include "cpu_temperature.h"
 #include "cpuinfo_parse.h"
 #include "file_read.h"
@@ -18,14 +18,14 @@ namespace {
 
 struct core_counters {
     int32_t index;  // N of cpuN
-    cpu_times times;
+    proc_stat_times times;
 };
 
 // The counters of one reading: the aggregate line and every cpuN line,
 // ascending by N (as /proc/stat lists them; sorted when a file does not).
 struct cpu_counters {
     int32_t has_total;
-    cpu_times total;
+    proc_stat_times total;
     int32_t core_count;
     core_counters cores[SYSMON_MAX_CORES];
 };
@@ -39,7 +39,7 @@ uint32_t s_identity_generation = 0;
 char s_name[128];
 int32_t s_physical_cores = 0;
 
-const cpu_times *find_core(const cpu_counters &c, int32_t index) {
+const proc_stat_times *find_core(const cpu_counters &c, int32_t index) {
     const core_counters *end = c.cores + c.core_count;
     const core_counters *at = std::lower_bound(
         c.cores, end, index, [](const core_counters &e, int32_t i) { return e.index < i; });
@@ -113,7 +113,7 @@ int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
     if (s_stat.has_total && base.has_total) cpu->total_usage = cpu_busy_percent(base.total, s_stat.total);
     cpu->per_core_count = s_stat.cpu_count;
     for (int32_t i = 0; i < s_stat.cpu_count; ++i) {
-        const cpu_times *prev = find_core(base, s_stat.cpus[i].index);
+        const proc_stat_times *prev = find_core(base, s_stat.cpus[i].index);
         cpu->per_core[i] = prev != nullptr ? cpu_busy_percent(*prev, s_stat.cpus[i].times) : 0.0;
     }
 

@@ -123,13 +123,13 @@ void pid_command_and_name(const char *comm, size_t comm_len, const char *cmdline
         // Kernel threads and zombies: "[name]".
         if (command_size > 2) {
             command[0] = '[';
-            size_t n = utf8_copy(command + 1, command_size - 2, comm, comm_len);
+            size_t n = utf8_copy_repaired(command + 1, command_size - 2, comm, comm_len);
             command[n + 1] = ']';
             command[n + 2] = '\0';
         } else if (command_size > 0) {
             command[0] = '\0';
         }
-        utf8_copy(name, name_size, comm, comm_len);
+        utf8_copy_repaired(name, name_size, comm, comm_len);
         return;
     }
 
@@ -149,7 +149,7 @@ void pid_command_and_name(const char *comm, size_t comm_len, const char *cmdline
                 command[out] = '\0';
                 if (out >= command_size - 1) break;
             }
-            out += utf8_copy(command + out, command_size - out, p, static_cast<size_t>(arg_end - p));
+            out += utf8_copy_repaired(command + out, command_size - out, p, static_cast<size_t>(arg_end - p));
             first = false;
             if (nul == nullptr) break;
             p = arg_end + 1;
@@ -164,7 +164,7 @@ void pid_command_and_name(const char *comm, size_t comm_len, const char *cmdline
     while (base > cmdline && base[-1] != '/') --base;
     const size_t base_len = static_cast<size_t>(arg0_end - base);
     if (comm_len == KERNEL_COMM_CUT && base_len > comm_len && std::memcmp(base, comm, comm_len) == 0)
-        utf8_copy(name, name_size, base, base_len);
+        utf8_copy_repaired(name, name_size, base, base_len);
     else
-        utf8_copy(name, name_size, comm, comm_len);
+        utf8_copy_repaired(name, name_size, comm, comm_len);
 }

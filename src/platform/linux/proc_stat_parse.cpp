@@ -7,12 +7,12 @@
 namespace {
 
 // Reads up to ten time fields; false when there is not even one.
-bool parse_times(const char *p, const char *end, cpu_times *t) {
+bool parse_times(const char *p, const char *end, proc_stat_times *t) {
     uint64_t v[10] = {};
     int n = 0;
     while (n < 10 && scan_u64(&p, end, &v[n])) ++n;
     if (n == 0) return false;
-    *t = cpu_times{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9]};
+    *t = proc_stat_times{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9]};
     return true;
 }
 
@@ -20,7 +20,7 @@ bool parse_times(const char *p, const char *end, cpu_times *t) {
 
 void parse_proc_stat(const char *text, size_t len, proc_stat_reading *out) {
     out->has_total = 0;
-    out->total = cpu_times{};
+    out->total = proc_stat_times{};
     out->cpu_count = 0;
     out->has_btime = 0;
     out->btime = 0;

@@ -5,17 +5,21 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "counter_rates.h"
 #include "sysmon_internal.h"
+
+// The time fields of one line of /proc/stat, in clock ticks.
+struct proc_stat_times {
+    uint64_t user, nice, system, idle, iowait, irq, softirq, steal, guest, guest_nice;
+};
 
 struct proc_stat_cpu {
     int32_t index;  // N of the cpuN line
-    cpu_times times;
+    proc_stat_times times;
 };
 
 struct proc_stat_reading {
     int32_t has_total;  // the aggregate "cpu" line was read
-    cpu_times total;
+    proc_stat_times total;
     // The cpuN lines in file order (online processors; offline ones leave
     // gaps in N). At most SYSMON_MAX_CORES.
     int32_t cpu_count;

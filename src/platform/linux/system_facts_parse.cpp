@@ -27,7 +27,7 @@ bool parse_os_release_pretty_name(const char *text, size_t len, char *out, size_
             if (quote == '"' && *c == '\\' && c + 1 < value.end) ++c;
             decoded[n++] = *c;
         }
-        utf8_copy(out, size, decoded, n);
+        utf8_copy_repaired(out, size, decoded, n);
         return out[0] != '\0';
     }
     return false;

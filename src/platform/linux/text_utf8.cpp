@@ -42,7 +42,7 @@ size_t valid_sequence(const unsigned char *s, size_t avail, size_t *consumed) {
 
 }  // namespace
 
-size_t utf8_copy(char *dst, size_t dst_size, const char *src, size_t src_len) {
+size_t utf8_copy_repaired(char *dst, size_t dst_size, const char *src, size_t src_len) {
     if (dst == nullptr || dst_size == 0) return 0;
     size_t out = 0;
     if (src != nullptr) {
@@ -65,6 +65,6 @@ size_t utf8_copy(char *dst, size_t dst_size, const char *src, size_t src_len) {
     return out;
 }
 
-size_t utf8_copy_cstr(char *dst, size_t dst_size, const char *src) {
-    return utf8_copy(dst, dst_size, src, src != nullptr ? std::strlen(src) : 0);
+size_t utf8_copy_repaired_cstr(char *dst, size_t dst_size, const char *src) {
+    return utf8_copy_repaired(dst, dst_size, src, src != nullptr ? std::strlen(src) : 0);
 }

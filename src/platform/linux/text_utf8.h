@@ -12,19 +12,19 @@
 // would not fit in dst_size - 1 bytes, so it is never cut inside a
 // character, and is always NUL-terminated (for dst_size > 0). Returns the
 // number of bytes written before the NUL.
-size_t utf8_copy(char *dst, size_t dst_size, const char *src, size_t src_len);
+size_t utf8_copy_repaired(char *dst, size_t dst_size, const char *src, size_t src_len);
 
 // The same for a NUL-terminated source.
-size_t utf8_copy_cstr(char *dst, size_t dst_size, const char *src);
+size_t utf8_copy_repaired_cstr(char *dst, size_t dst_size, const char *src);
 
 // Into a char array field, whose size is known.
 template <size_t N>
 size_t utf8_set(char (&field)[N], const char *src, size_t src_len) {
-    return utf8_copy(field, N, src, src_len);
+    return utf8_copy_repaired(field, N, src, src_len);
 }
 template <size_t N>
 size_t utf8_set(char (&field)[N], const char *src) {
-    return utf8_copy_cstr(field, N, src);
+    return utf8_copy_repaired_cstr(field, N, src);
 }
 
 #endif  // VANTOREL_LINUX_TEXT_UTF8_H

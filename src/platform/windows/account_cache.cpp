@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "utf8_text.h"
+#include "text_fields.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ int32_t account_cache_put(account_cache *cache, const void *sid, size_t sid_size
         if (entry.sid_size != 0) continue;
         std::memcpy(entry.sid, sid, sid_size);
         entry.sid_size = static_cast<uint32_t>(sid_size);
-        utf8_copy(entry.name, sizeof entry.name, name, ACCOUNT_NAME_SIZE * 4);
+        utf8_copy_cut(entry.name, sizeof entry.name, name, ACCOUNT_NAME_SIZE * 4);
         ++cache->count;
         return 1;
     }

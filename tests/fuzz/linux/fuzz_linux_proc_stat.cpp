@@ -7,7 +7,7 @@
 #include <string>
 #include <algorithm>
 
-#include "counter_rates.h"
+#include "cpu_derive.h"
 #include "fuzz_checks.h"
 #include "proc_stat_parse.h"
 

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::vector<char> rest = in.ConsumeRemainingBytes<char>();
     const exact_bytes src(rest.data(), rest.size());
     std::vector<char> dst(dst_size + 1, 'G');
-    const size_t written = utf8_copy(dst.data(), dst_size, src.data(), src.size());
+    const size_t written = utf8_copy_repaired(dst.data(), dst_size, src.data(), src.size());
     FUZZ_CHECK(dst[dst_size] == 'G', "copy wrote beyond the field");
     if (dst_size == 0) return 0;
     FUZZ_CHECK(written < dst_size && dst[written] == '\0', "copy not terminated where it says");

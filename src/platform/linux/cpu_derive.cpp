@@ -1,0 +1,16 @@
+#include "cpu_derive.h"
+
+#include "counter_rates.h"
+
+double cpu_busy_percent(const proc_stat_times &prev, const proc_stat_times &now) {
+    const uint64_t idle = counter_growth(now.idle, prev.idle) + counter_growth(now.iowait, prev.iowait);
+    const uint64_t busy = counter_growth(now.user, prev.user) + counter_growth(now.nice, prev.nice) +
+                          counter_growth(now.system, prev.system) +
+                          counter_growth(now.irq, prev.irq) +
+                          counter_growth(now.softirq, prev.softirq) +
+                          counter_growth(now.steal, prev.steal);
+    const double total = static_cast<double>(idle) + static_cast<double>(busy);
+    if (!(total > 0.0)) return 0.0;
+    const double share = static_cast<double>(busy) * 100.0 / total;
+    return share > 100.0 ? 100.0 : share;
+}

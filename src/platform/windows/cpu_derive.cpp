@@ -1,0 +1,90 @@
+#include "cpu_derive.h"
+
+#include <cstring>
+
+#include "counter_rates.h"
+#include "text_fields.h"
+
+double derive_cpu_load(uint64_t prev_idle, uint64_t prev_kernel,
+                       uint64_t prev_user, uint64_t idle, uint64_t kernel,
+                       uint64_t user) {
+    const uint64_t idle_diff = counter_growth(idle, prev_idle);
+    const uint64_t kernel_diff = counter_growth(kernel, prev_kernel);
+    const uint64_t user_diff = counter_growth(user, prev_user);
+    const uint64_t total = kernel_diff + user_diff;
+    if (total == 0 || total < idle_diff) return 0.0;
+    const double load =
+        (1.0 - static_cast<double>(idle_diff) / static_cast<double>(total)) *
+        100.0;
+    return load < 0.0 ? 0.0 : load;
+}
+
+void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
+                const cpu_counters *prev, cpu_counters *next) {
+    std::memset(cpu, 0, sizeof *cpu);
+
+    const uint32_t processors = readings->logical_processors;
+    cpu->threads = processors > INT32_MAX ? INT32_MAX
+                                          : static_cast<int32_t>(processors);
+    const uint32_t cores = readings->physical_cores;
+    cpu->cores = cores == 0 ? cpu->threads
+                            : cores > INT32_MAX ? INT32_MAX : static_cast<int32_t>(cores);
+
+    if (readings->has_name) {
+        // Only plain spaces lead the name in the registry; other white space
+        // is kept as it is.
+        size_t start = 0;
+        while (start < SYSMON_CPU_NAME_BUFFER_SIZE && readings->name[start] == ' ')
+            ++start;
+        text_field_copy(cpu->name, sizeof cpu->name, readings->name + start,
+                        SYSMON_CPU_NAME_BUFFER_SIZE - start);
+    }
+    if (cpu->name[0] == '\0') text_field_set(cpu->name, "Generic CPU");
+
+    if (readings->has_frequency)
+        cpu->frequency_mhz = static_cast<double>(readings->frequency_mhz);
+
+    if (readings->has_times && prev->has_times) {
+        const idle_kernel_user_times &a = prev->times;
+        const idle_kernel_user_times &b = readings->times;
+        cpu->total_usage = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
+    }
+
+    cpu->per_core_count =
+        cpu->threads <= SYSMON_MAX_CORES ? cpu->threads : SYSMON_MAX_CORES;
+    int32_t read = readings->cores != nullptr ? readings->core_count : 0;
+    if (read < 0) read = 0;
+    if (read > SYSMON_MAX_CORES) read = SYSMON_MAX_CORES;
+    for (int32_t i = 0; i < cpu->per_core_count && i < read && i < prev->core_count; ++i) {
+        const idle_kernel_user_times &a = prev->cores[i];
+        const idle_kernel_user_times &b = readings->cores[i];
+        cpu->per_core[i] = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
+    }
+
+    // What was read replaces the stored counters; what was not keeps them,
+    // so the next reading spans both collections.
+    if (next != prev) *next = *prev;
+    if (readings->has_times) {
+        next->has_times = 1;
+        next->times = readings->times;
+    }
+    if (read > 0) {
+        next->core_count = read;
+        std::memcpy(next->cores, readings->cores, sizeof(idle_kernel_user_times) * static_cast<size_t>(read));
+    }
+}
+
+uint32_t derive_cpu_core_records(const void *block, size_t size) {
+    const auto *bytes = static_cast<const unsigned char *>(block);
+    uint32_t cores = 0;
+    size_t at = 0;
+    while (bytes != nullptr && at <= size && size - at >= 8) {
+        uint32_t relationship, record_size;
+        std::memcpy(&relationship, bytes + at, sizeof relationship);
+        std::memcpy(&record_size, bytes + at + 4, sizeof record_size);
+        if (record_size < 8 || record_size > size - at) break;
+        if (relationship == 0) ++cores;
+        at += record_size;
+    }
+    return cores;
+}
