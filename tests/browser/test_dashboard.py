@@ -337,6 +337,38 @@ def test_server_gone_and_back(child):
         srv.stop()
 
 
+def test_under_a_path_prefix(server, browser):
+    """Behind a reverse proxy that serves it under /sysmon/, the page finds
+    its script, style sheet and documents by relative addresses."""
+    import http.server
+    import threading
+
+    class Proxy(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            if not self.path.startswith("/sysmon/"):
+                self.send_error(404)
+                return
+            status, body = server.get(self.path[len("/sysmon/"):])
+            self.send_response(status)
+            self.send_header("Content-Length", str(len(body)))
+            if self.path.endswith(".js"):
+                self.send_header("Content-Type", "text/javascript")
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    proxy = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Proxy)
+    threading.Thread(target=proxy.serve_forever, daemon=True).start()
+    try:
+        browser.get(f"http://127.0.0.1:{proxy.server_address[1]}/sysmon/")
+        assert wait_for(lambda: loaded(browser)), page_state(browser)
+    finally:
+        proxy.shutdown()
+        browser.get(server.base)
+
+
 def web_config_supported():
     done = subprocess.run([SYSMON, "serve", "--help"], capture_output=True, text=True, timeout=30)
     return "--web.config.file" in done.stdout + done.stderr
