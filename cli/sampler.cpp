@@ -32,9 +32,6 @@ struct Sampler::State {
     auto sample = std::make_shared<Sample>();
     sample->sequence = sequence;
     const auto begin = std::chrono::steady_clock::now();
-    sample->taken_unix =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
     {
       // The snapshot last: it records the histories, so they hold this
       // sample's figures only a moment before it is published.
@@ -58,6 +55,10 @@ struct Sampler::State {
     sample->system = member("system");
     sample->duration_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    // When the sample is complete: its figures are the newest from then on.
+    sample->taken_unix =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     return sample;
   }
 
