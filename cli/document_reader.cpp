@@ -5,6 +5,7 @@
 
 #include <vantorel/sysmon.h>
 
+#include "busiest_roots.h"
 #include "history_metric.h"
 
 namespace sysmon_cli {
@@ -72,9 +73,11 @@ std::string read_document(const DocumentRequest &request) {
     case Document::tree: {
       const bool filtered = !request.filter.empty();
       if (filtered) sysmon_set_process_filter(request.filter.c_str());
+      // A tree with a root limit is cut from the whole tree, so that every
+      // kept root is a real one (its parent not listed) with all its children.
       std::string text = request.doc == Document::processes
-                             ? sysmon_processes(request.limit, request.sort)
-                             : sysmon_process_tree(request.limit);
+                             ? std::string(sysmon_processes(request.limit, request.sort))
+                             : busiest_roots(sysmon_process_tree(0), request.limit);
       if (filtered) sysmon_set_process_filter(nullptr);
       return text;
     }

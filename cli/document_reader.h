@@ -25,7 +25,7 @@ std::optional<int> parse_sort_key(std::string_view name);
 struct DocumentRequest {
   Document doc = Document::snapshot;
   int sort = 0;         // SYSMON_SORT_* (processes)
-  int limit = 0;        // processes, tree: < 1 lists all
+  int limit = 0;        // processes, tree (roots with the busiest subtrees): < 1 lists all
   std::string filter;   // processes, tree: "" for none
   int metric = 0;       // history: SYSMON_METRIC_* or kCoreHistory
   int count = 300;      // history: newest samples

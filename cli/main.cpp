@@ -50,6 +50,7 @@ int main(int argc, char **argv) {
   app.require_subcommand(1);
   // Options of the main command (--pretty) may also follow the subcommand.
   app.fallthrough();
+  app.footer("Exit status: 0 success, 1 the reading or the kill failed, 2 usage error.");
 
   QueryOptions query;
   app.add_flag("--pretty", query.pretty, "Indent the JSON output");
@@ -104,7 +105,9 @@ int main(int argc, char **argv) {
   });
 
   CLI::App *tree = app.add_subcommand("tree", "Process tree: parents with their children");
-  tree->add_option("--limit", query.request.limit, "At most N root processes (default: all)")
+  tree->add_option("--limit", query.request.limit,
+                   "The N roots (processes whose parent is not listed) with the busiest "
+                   "subtrees, each with its whole subtree (default: all)")
       ->check(CLI::NonNegativeNumber);
   tree->add_option("--filter", query.request.filter,
                    "Only processes whose name or command contains TEXT (any letter case)");
@@ -165,7 +168,8 @@ int main(int argc, char **argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
-    return app.exit(e);
+    // CLI11 prints the message (or the help); its own codes become 2.
+    return app.exit(e) == 0 ? 0 : 2;
   }
   try {
     return action ? action() : 2;

@@ -1,6 +1,9 @@
-"""The binding against the freshly built library (VANTOREL_SYSMON_LIBRARY)."""
+"""The binding against the freshly built library (VANTOREL_SYSMON_LIBRARY), or,
+with VANTOREL_SYSMON_TEST_INSTALLED=1, the installed package and the library
+inside it."""
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 import threading
@@ -9,16 +12,34 @@ import pytest
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
-sys.path.insert(0, str(HERE.parent))
+INSTALLED = os.environ.get("VANTOREL_SYSMON_TEST_INSTALLED") == "1"
+# The package under test: the source folder, or whatever is installed.
+SOURCE_PATH = {} if INSTALLED else {"PYTHONPATH": str(HERE.parent)}
+if not INSTALLED:
+    sys.path.insert(0, str(HERE.parent))
 sys.path.insert(0, str(ROOT / "schemas"))
 
 import validate  # noqa: E402  (schemas/validate.py)
 import vantorel_sysmon as sysmon  # noqa: E402
 
 
-def test_library_is_the_one_under_test():
-    assert os.environ.get("VANTOREL_SYSMON_LIBRARY"), "run with VANTOREL_SYSMON_LIBRARY set"
-    assert sysmon.library_path() == os.environ["VANTOREL_SYSMON_LIBRARY"]
+def test_library_is_the_one_under_test(tmp_path):
+    if INSTALLED:
+        assert "VANTOREL_SYSMON_LIBRARY" not in os.environ
+        package = pathlib.Path(sysmon.__file__).resolve().parent
+        assert pathlib.Path(sysmon.library_path()).parent == package
+        assert package != HERE.parent
+        # VANTOREL_SYSMON_LIBRARY still chooses another copy.
+        other = tmp_path / "libvantorel-sysmon.so.1"
+        shutil.copy(sysmon.library_path(), other)
+        script = "import vantorel_sysmon as s; print(s.library_path(), s.memory()['total'] > 0)"
+        out = subprocess.run([sys.executable, "-c", script], cwd=str(tmp_path),
+                             env=dict(os.environ, VANTOREL_SYSMON_LIBRARY=str(other)),
+                             capture_output=True, text=True, timeout=60, check=True).stdout
+        assert out.split() == [str(other), "True"]
+    else:
+        assert os.environ.get("VANTOREL_SYSMON_LIBRARY"), "run with VANTOREL_SYSMON_LIBRARY set"
+        assert sysmon.library_path() == os.environ["VANTOREL_SYSMON_LIBRARY"]
     assert sysmon.platform() in (sysmon.Platform.WINDOWS, sysmon.Platform.LINUX)
 
 
@@ -99,8 +120,8 @@ def test_missing_library_names_what_was_tried(tmp_path):
     missing = tmp_path / "nowhere" / "libvantorel-sysmon.so.1"
     script = ("import vantorel_sysmon as s\n"
               "try:\n    s.cpu()\nexcept s.LibraryNotFoundError as e:\n    print(e)\n")
-    env = dict(os.environ, VANTOREL_SYSMON_LIBRARY=str(missing), LD_LIBRARY_PATH="")
-    out = subprocess.run([sys.executable, "-c", script], env=env, cwd=str(HERE.parent),
+    env = dict(os.environ, VANTOREL_SYSMON_LIBRARY=str(missing), LD_LIBRARY_PATH="", **SOURCE_PATH)
+    out = subprocess.run([sys.executable, "-c", script], env=env, cwd=str(tmp_path),
                          capture_output=True, text=True, timeout=60, check=True).stdout
     assert "vantorel-sysmon library not found" in out
     assert str(missing) in out and "VANTOREL_SYSMON_LIBRARY" in out
@@ -108,7 +129,7 @@ def test_missing_library_names_what_was_tried(tmp_path):
 
 def test_example_prints_summary_lines():
     out = subprocess.run([sys.executable, str(HERE.parent / "examples" / "summary.py"), "--count", "2"],
-                         env=dict(os.environ, PYTHONPATH=str(HERE.parent)),
+                         env=dict(os.environ, **SOURCE_PATH),
                          capture_output=True, text=True, timeout=60, check=True).stdout
     lines = out.strip().splitlines()
     assert len(lines) == 2 and all(line.startswith("cpu ") for line in lines)

@@ -62,10 +62,11 @@ def _candidates():
     """The places the library is looked for, in order, as (label, path) pairs."""
     names = (["vantorel-sysmon.dll"] if sys.platform == "win32"
              else ["libvantorel-sysmon.so.1", "libvantorel-sysmon.so"])
-    found = []
     explicit = os.environ.get(ENVIRONMENT_VARIABLE)
     if explicit:
-        found.append(("$" + ENVIRONMENT_VARIABLE, explicit))
+        # An explicit choice is the only one: no silent fallback to another copy.
+        return [("$" + ENVIRONMENT_VARIABLE, explicit)]
+    found = []
     here = pathlib.Path(__file__).resolve().parent
     for name in names:
         found.append(("beside the package", str(here / name)))

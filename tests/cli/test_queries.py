@@ -67,6 +67,25 @@ def test_process_options():
         child.wait()
 
 
+def test_tree_limit_keeps_real_roots_with_their_subtrees():
+    busy = subprocess.Popen(["/usr/bin/python3", "-c", "while True: pass"])
+    try:
+        tree = document("process_tree", ["tree", "--interval", "500", "--limit", "1"])
+        listed = {p["pid"] for p in document("processes", ["processes", *FAST])}
+
+        def pids(node):
+            yield node["pid"]
+            for child in node["children"]:
+                yield from pids(child)
+        assert len(tree) == 1
+        assert tree[0]["ppid"] not in listed or tree[0]["ppid"] == tree[0]["pid"]
+        # The busy child counts for its ancestors' root, which holds it.
+        assert busy.pid in set(pids(tree[0]))
+    finally:
+        busy.kill()
+        busy.wait()
+
+
 def test_history_takes_the_asked_samples():
     samples = document("history", ["history", "cpu", "--samples", "3", "--interval", "120"])
     assert len(samples) == 3 and all(0 <= s <= 100 for s in samples)
@@ -84,7 +103,7 @@ def test_history_takes_the_asked_samples():
 ])
 def test_bad_arguments_fail_on_stderr(args):
     done = run(*args, check=False)
-    assert done.returncode != 0
+    assert done.returncode == 2
     assert done.stderr.strip()
     assert not done.stdout.strip().startswith((b"{", b"["))
 

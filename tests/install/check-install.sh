@@ -3,6 +3,7 @@
 # against it twice, through the CMake package and through pkg-config, and
 # runs both consumers.
 #   check-install.sh BUILD_DIR native|mingw [WINE_RUN...]
+#   check-install.sh --prefix=DIR native    an installed tree (packages unpacked)
 set -eu
 build=$1
 mode=$2
@@ -10,9 +11,11 @@ shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
-
-cmake --install "$build" --prefix "$prefix" >/dev/null
+case $build in
+  --prefix=*) prefix=${build#--prefix=} ;;
+  *) prefix=$work/prefix
+     cmake --install "$build" --prefix "$prefix" >/dev/null ;;
+esac
 
 if [ "$mode" = mingw ]; then
   toolchain=$here/../../cmake/mingw-w64-x86_64.cmake
