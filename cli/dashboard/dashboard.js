@@ -250,14 +250,24 @@
       const list = await response.json();
       return Array.isArray(list) ? list.map(num) : [];
     }));
-    // Read after `sample`, the histories may already hold the next one: then
-    // their newest figures are not this sample's but the ones before are.
+    // Read after `sample`, some histories may already hold the next one.
+    // Below their capacity, those are the longer ones: cut to the shortest.
+    const shortest = Math.min(...lists.map((list) => list.length));
+    if (shortest < HISTORY) for (const list of lists) list.length = shortest;
+    // If all hold it, or at capacity, the newest figures are not this
+    // sample's but the ones before them are.
     const expected = metrics.map((metric) => METRICS[metric](sample));
-    const endsWith = (offset) => metrics.every((metric, i) => {
+    const endsWith = (i, offset) => {
       const at = lists[i].length - 1 - offset;
       return at >= 0 && Math.abs(lists[i][at] - expected[i]) < 0.006;
-    });
-    if (!endsWith(0) && endsWith(1)) for (const list of lists) list.pop();
+    };
+    const all = (offset) => metrics.every((metric, i) => endsWith(i, offset));
+    if (!all(0)) {
+      const whole = all(1);
+      lists.forEach((list, i) => {
+        if (whole || (list.length === HISTORY && !endsWith(i, 0) && endsWith(i, 1))) list.pop();
+      });
+    }
     const holder = document.getElementById('charts');
     holder.dataset.historySequence = String(num(sample.sequence));
     metrics.forEach((metric, i) => {
