@@ -4,6 +4,7 @@
 #include <string>
 
 #include "exposition.h"
+#include "gpu_lines.h"
 
 namespace sysmon_cli {
 namespace {
@@ -173,15 +174,6 @@ void battery(Exposition &out, const json &bat) {
   out.sample({{"status", text(bat, "status")}}, std::uint64_t{1});
 }
 
-void gpu(Exposition &out, const json &g) {
-  out.family("sysmon_gpu_usage_ratio", "gauge", "GPU load (0-1); 0 when unknown.");
-  out.sample(number(g, "usage_percent") / 100.0);
-  out.family("sysmon_gpu_memory_total_bytes", "gauge", "GPU memory; 0 when unknown.");
-  out.sample(count(g, "vram_total"));
-  out.family("sysmon_gpu_memory_used_bytes", "gauge", "GPU memory in use; 0 when unknown.");
-  out.sample(count(g, "vram_used"));
-}
-
 }  // namespace
 
 std::string render_metrics(const json &snapshot, const json &processes_by_memory) {
@@ -194,7 +186,7 @@ std::string render_metrics(const json &snapshot, const json &processes_by_memory
             processes_by_memory.is_array() ? processes_by_memory : json::array());
   system(out, member(snapshot, "system"));
   battery(out, member(snapshot, "battery"));
-  gpu(out, member(snapshot, "gpu"));
+  gpu_series(out, member(snapshot, "gpu"));
   return out.text();
 }
 

@@ -6,6 +6,7 @@
 
 #include <vantorel/sysmon.h>
 
+#include "gpu_lines.h"
 #include "text_fit.h"
 #include "top_state.h"
 
@@ -163,6 +164,7 @@ void draw_top(TopState &state) {
   rate(y++, half, "Net up    ", state.net_up_history);
   rate(y, 0, "Disk read ", state.disk_read_history);
   rate(y++, half, "Disk write", state.disk_write_history);
+  for (const GpuLine &g : gpu_lines(member(snap, "gpu"))) bar(y++, 0, COLS - 1, g.label, g.share, g.text);
 
   std::string mode = state.tree ? "tree" : std::string("list, sort: ") + sort_name(state.sort);
   if (!state.filter.empty()) mode += ", filter: " + state.filter;

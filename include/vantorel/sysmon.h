@@ -154,7 +154,11 @@ SYSMON_API const char *sysmon_processes(int32_t limit, int32_t sort_by);
  * Fallback "[]". */
 SYSMON_API const char *sysmon_process_tree(int32_t limit);
 
-/* GPU object. Fallback "{}". */
+/* GPU object: the primary adapter's seven figures, "source" ("nvml", "amdgpu",
+ * "i915", "xe", "dxgi"; "none" with placeholder figures when no adapter could
+ * be read) and "adapters" (every adapter, primary first, at most 16, each with
+ * the seven figures, "source" and "bus_id"). Vendor libraries are loaded and
+ * initialised once per initialisation. Fallback "{}". */
 SYSMON_API const char *sysmon_gpu(void);
 
 /* System object: host name, product name, kernel, uptime, boot time,

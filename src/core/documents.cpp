@@ -110,24 +110,6 @@ void serialize_nets(strbuf *sb, int32_t count) {
     strbuf_append_lit(sb, "]");
 }
 
-void serialize_gpu(strbuf *sb) {
-    strbuf_append_lit(sb, "{\"name\":\"");
-    append_field(sb, s_gpu.name);
-    strbuf_append_lit(sb, "\",\"usage_percent\":");
-    append_2(sb, s_gpu.usage_percent);
-    strbuf_append_lit(sb, ",\"vram_total\":");
-    strbuf_append_uint(sb, s_gpu.vram_total);
-    strbuf_append_lit(sb, ",\"vram_used\":");
-    strbuf_append_uint(sb, s_gpu.vram_used);
-    strbuf_append_lit(sb, ",\"temperature_c\":");
-    append_1(sb, s_gpu.temperature_c);
-    strbuf_append_lit(sb, ",\"driver\":\"");
-    append_field(sb, s_gpu.driver);
-    strbuf_append_lit(sb, "\",\"power_watts\":");
-    append_1(sb, s_gpu.power_watts);
-    strbuf_append_lit(sb, "}");
-}
-
 void serialize_sys(strbuf *sb) {
     strbuf_append_lit(sb, "{\"hostname\":\"");
     append_field(sb, s_sys.hostname);

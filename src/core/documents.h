@@ -15,6 +15,7 @@ void serialize_mem(strbuf *sb);
 // count above the array's capacity is cut to it.
 void serialize_disks(strbuf *sb, int32_t count);
 void serialize_nets(strbuf *sb, int32_t count);
+// The primary adapter (s_gpu), its source and the adapters (gpu_document.cpp).
 void serialize_gpu(strbuf *sb);
 void serialize_sys(strbuf *sb);
 void serialize_bat(strbuf *sb);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "documents.h"
+#include "gpu_document.h"
 #include "history.h"
 #include "process_view.h"
 #include "runtime_hooks.h"
@@ -26,6 +27,8 @@ int32_t s_nets_count;
 sysmon_proc_info s_procs[SYSMON_MAX_PROCS];
 int32_t s_procs_count;
 sysmon_gpu_info s_gpu;
+sysmon_gpu_info s_gpus[SYSMON_MAX_GPUS];
+int32_t s_gpus_count;
 sysmon_battery_info s_bat;
 sysmon_system_info s_sys;
 
@@ -75,6 +78,7 @@ rate_window s_window_cpu;
 rate_window s_window_disks;
 rate_window s_window_net;
 rate_window s_window_procs;
+rate_window s_window_gpu;
 
 // The error slot has a lock of its own so that sysmon_kill_process and
 // sysmon_last_error never wait for a running reading.
@@ -109,6 +113,13 @@ void collect_processes() {
     sysmon_collect_processes(s_procs, &s_procs_count, SYSMON_MAX_PROCS, &window, s_mem.total);
 }
 
+// The adapters, and the primary (or the placeholder) in s_gpu.
+void collect_gpu() {
+    const sysmon_window window = plan_window(&s_window_gpu);
+    sysmon_collect_gpu(s_gpus, &s_gpus_count, SYSMON_MAX_GPUS, &window);
+    gpu_primary_from_adapters(&s_gpu, s_gpus, s_gpus_count);
+}
+
 // Collects every domain once, in the fixed order shared by initialisation and
 // the snapshot.
 void collect_all_domains() {
@@ -117,7 +128,7 @@ void collect_all_domains() {
     collect_disks();
     collect_network();
     collect_processes();
-    sysmon_collect_gpu(&s_gpu);
+    collect_gpu();
     sysmon_collect_battery(&s_bat);
     sysmon_collect_system(&s_sys);
 }
@@ -131,6 +142,8 @@ void initialise_locked() {
     rate_window_reset(&s_window_disks);
     rate_window_reset(&s_window_net);
     rate_window_reset(&s_window_procs);
+    rate_window_reset(&s_window_gpu);
+    sysmon_platform_init();
     collect_all_domains();
     s_initialized = 1;
     s_core_history_count = s_cpu.per_core_count;
@@ -187,6 +200,7 @@ void sysmon_cleanup(void) {
     if (s_initialized != 0) {
         for (const response_buffer &rb : kResponseBuffers) strbuf_free(rb.buffer);
         history_clear();
+        sysmon_platform_shutdown();
         s_initialized = 0;
     }
     pthread_mutex_unlock(&s_mutex);
@@ -261,7 +275,7 @@ const char *sysmon_process_tree(int32_t limit) {
 
 const char *sysmon_gpu(void) {
     frame_enter();
-    sysmon_collect_gpu(&s_gpu);
+    collect_gpu();
     strbuf_reset(&s_buf_gpu);
     serialize_gpu(&s_buf_gpu);
     return frame_leave(&s_buf_gpu, "{}");

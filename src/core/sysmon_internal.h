@@ -14,6 +14,7 @@
 #define SYSMON_MAX_NETS 64
 #define SYSMON_MAX_PROCS 2048
 #define SYSMON_MAX_CORES 512
+#define SYSMON_MAX_GPUS 16
 #define SYSMON_HISTORY_LEN 300
 #define SYSMON_HISTORY_METRICS 8
 #define SYSMON_SNAPSHOT_TOP_PROCS 50
@@ -91,6 +92,8 @@ struct sysmon_gpu_info {
     double temperature_c;
     char driver[64];
     double power_watts;
+    char source[16];  // "nvml", "amdgpu", "i915", "xe", "dxgi"; "none" for the placeholder
+    char bus_id[32];  // PCI address "0000:65:00.0"; "" where the source does not know it
 };
 
 struct sysmon_battery_info {
@@ -132,9 +135,18 @@ int32_t sysmon_collect_network(sysmon_net_info *nets, int32_t *count,
 int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count,
                                  int32_t capacity, const sysmon_window *window,
                                  uint64_t memory_total);
-int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu);
+// The GPU adapters found, primary first, in an order that stays the same
+// from one collection to the next; energy counters grow over the window.
+int32_t sysmon_collect_gpu(sysmon_gpu_info *gpus, int32_t *count, int32_t capacity,
+                           const sysmon_window *window);
 int32_t sysmon_collect_battery(sysmon_battery_info *bat);
 int32_t sysmon_collect_system(sysmon_system_info *sys);
+
+// Platform resources kept from one collection to the next (vendor libraries
+// and their handles): acquired by each initialisation before its first
+// collection and released by clean-up, both with the global lock held.
+void sysmon_platform_init();
+void sysmon_platform_shutdown();
 
 // Process termination, the one platform operation outside the collectors.
 enum sysmon_terminate_result {
@@ -166,7 +178,9 @@ extern sysmon_net_info s_nets[SYSMON_MAX_NETS];
 extern int32_t s_nets_count;
 extern sysmon_proc_info s_procs[SYSMON_MAX_PROCS];
 extern int32_t s_procs_count;
-extern sysmon_gpu_info s_gpu;
+extern sysmon_gpu_info s_gpu;  // the primary adapter, or the placeholder
+extern sysmon_gpu_info s_gpus[SYSMON_MAX_GPUS];
+extern int32_t s_gpus_count;
 extern sysmon_battery_info s_bat;
 extern sysmon_system_info s_sys;
 

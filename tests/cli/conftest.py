@@ -36,9 +36,9 @@ def document(name, args):
 class Server:
     """`sysmon serve` on a free loopback port, stopped by stop()."""
 
-    def __init__(self):
+    def __init__(self, env=None):
         self.process = subprocess.Popen([SYSMON, "serve", "--listen", "127.0.0.1:0"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
         line = self.process.stderr.readline().decode()
         match = re.search(r"http://127\.0\.0\.1:(\d+)/metrics", line)
         if not match:

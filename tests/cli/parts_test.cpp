@@ -9,6 +9,7 @@
 #include "document_reader.h"
 #include "exporter_metrics.h"
 #include "exposition.h"
+#include "gpu_lines.h"
 #include "history_metric.h"
 #include "json_output.h"
 #include "listen_address.h"
@@ -73,7 +74,6 @@ TEST(ExporterMetrics, FromHandWrittenDocuments) {
            "sysmon_top_process_resident_memory_bytes{pid=\"10\",name=\"p\"} 90\n",
            "sysmon_uptime_seconds 42\n",
            "sysmon_battery_status{status=\"AC_Power\"} 1\n",
-           "sysmon_gpu_usage_ratio 0\n",
        }) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
@@ -83,6 +83,33 @@ TEST(ExporterMetrics, FromHandWrittenDocuments) {
   const std::string empty = render_metrics(json::object(), json::array());
   EXPECT_NE(empty.find("sysmon_memory_total_bytes 0\n"), std::string::npos);
   EXPECT_EQ(empty.find("sysmon_volume_"), std::string::npos);
+}
+
+TEST(ExporterMetrics, OneSeriesPerGpuAdapter) {
+  const json gpu = json::parse(R"({"name":"A","source":"nvml","adapters":[
+    {"name":"A","usage_percent":37.50,"vram_total":17163091968,"vram_used":1024,"temperature_c":54.5,
+     "driver":"550.54","power_watts":45.2,"source":"nvml","bus_id":"0000:65:00.0"},
+    {"name":"B \"2\"","usage_percent":0.00,"vram_total":0,"vram_used":0,"temperature_c":0.0,
+     "driver":"i915 6.1","power_watts":0.0,"source":"i915","bus_id":""}]})");
+  const std::string text = render_metrics(json{{"gpu", gpu}}, json::array());
+  for (const char *line : {
+           "sysmon_gpu_usage_ratio{gpu=\"0\",name=\"A\"} 0.375\n",
+           "sysmon_gpu_memory_total_bytes{gpu=\"0\",name=\"A\"} 17163091968\n",
+           "sysmon_gpu_memory_used_bytes{gpu=\"1\",name=\"B \\\"2\\\"\"} 0\n",
+           "sysmon_gpu_temperature_celsius{gpu=\"0\",name=\"A\"} 54.5\n",
+           "sysmon_gpu_power_watts{gpu=\"0\",name=\"A\"} 45.2\n",
+           "sysmon_gpu_info{gpu=\"1\",name=\"B \\\"2\\\"\",driver=\"i915 6.1\",source=\"i915\"} 1\n",
+       }) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+  const auto lines = gpu_lines(gpu);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].label, "GPU0");
+  EXPECT_DOUBLE_EQ(lines[0].share, 0.375);
+  EXPECT_EQ(lines[0].text, " 37.5%  1.0K/16.0G  54C  45W  A");
+  // No adapter: no line and no series.
+  EXPECT_TRUE(gpu_lines(json::parse(R"({"source":"none","adapters":[]})")).empty());
+  EXPECT_EQ(render_metrics(json::object(), json::array()).find("sysmon_gpu_"), std::string::npos);
 }
 
 TEST(Arguments, ListenAddressesMetricsDocumentsSortKeys) {

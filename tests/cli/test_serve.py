@@ -46,13 +46,16 @@ FAMILIES = {
     "sysmon_battery_time_remaining_seconds": ("gauge", set()),
     "sysmon_battery_power_watts": ("gauge", set()),
     "sysmon_battery_status": ("gauge", {"status"}),
-    "sysmon_gpu_usage_ratio": ("gauge", set()),
-    "sysmon_gpu_memory_total_bytes": ("gauge", set()),
-    "sysmon_gpu_memory_used_bytes": ("gauge", set()),
+    "sysmon_gpu_usage_ratio": ("gauge", {"gpu", "name"}),
+    "sysmon_gpu_memory_total_bytes": ("gauge", {"gpu", "name"}),
+    "sysmon_gpu_memory_used_bytes": ("gauge", {"gpu", "name"}),
+    "sysmon_gpu_temperature_celsius": ("gauge", {"gpu", "name"}),
+    "sysmon_gpu_power_watts": ("gauge", {"gpu", "name"}),
+    "sysmon_gpu_info": ("gauge", {"gpu", "name", "driver", "source"}),
 }
 # Families that must be present whatever the machine has.
 ALWAYS = set(FAMILIES) - {
-    name for name, (_, labels) in FAMILIES.items() if labels & {"device", "mountpoint"}}
+    name for name, (_, labels) in FAMILIES.items() if labels & {"device", "mountpoint", "gpu"}}
 
 
 def plausible(name, labels, value, memory_total):

@@ -132,10 +132,15 @@ int32_t sysmon_collect_processes(sysmon_proc_info *procs, int32_t *count, int32_
     return finish(fake_domain::processes, fill_list(procs, count, capacity, g_fake.procs));
 }
 
-int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu) {
-    record(fake_domain::gpu, nullptr, -1, 0);
-    return finish(fake_domain::gpu, fill_record(gpu, g_fake.gpu));
+int32_t sysmon_collect_gpu(sysmon_gpu_info *gpus, int32_t *count, int32_t capacity,
+                           const sysmon_window *window) {
+    record(fake_domain::gpu, window, capacity, 0);
+    return finish(fake_domain::gpu, fill_list(gpus, count, capacity, g_fake.gpus));
 }
+
+void sysmon_platform_init() { ++g_fake.platform_inits; }
+
+void sysmon_platform_shutdown() { ++g_fake.platform_shutdowns; }
 
 int32_t sysmon_collect_battery(sysmon_battery_info *bat) {
     record(fake_domain::battery, nullptr, -1, 0);

@@ -1,4 +1,5 @@
-// Fakes the unit tests link the core with: the eight collectors, process
+// Fakes the unit tests link the core with: the eight collectors, the
+// platform's initialisation and clean-up, process
 // termination, the monotonic clock and the allocator. Each test decides what
 // the collectors report and inspects how they were called.
 #ifndef VANTOREL_TESTS_FAKE_PLATFORM_H
@@ -29,9 +30,13 @@ struct fake_platform_state {
     std::vector<sysmon_disk_info> disks;
     std::vector<sysmon_net_info> nets;
     std::vector<sysmon_proc_info> procs;
-    sysmon_gpu_info gpu{};
+    std::vector<sysmon_gpu_info> gpus;  // primary first
     sysmon_battery_info bat{};
     sysmon_system_info sys{};
+
+    // Platform initialisations and clean-ups.
+    int platform_inits = 0;
+    int platform_shutdowns = 0;
 
     // Every collector call, in order.
     std::vector<fake_collector_call> calls;

@@ -446,16 +446,6 @@ TEST(LinuxBatteryCollector, FirstBatteryMainsAndMissingFolder) {
     EXPECT_EQ(bat.health_percent, 0);
 }
 
-TEST(LinuxGpuCollector, Placeholder) {
-    sysmon_gpu_info gpu;
-    std::memset(&gpu, 0x55, sizeof gpu);
-    ASSERT_EQ(sysmon_collect_gpu(&gpu), 0);
-    EXPECT_STREQ(gpu.name, "unknown");
-    EXPECT_STREQ(gpu.driver, "unknown");
-    EXPECT_EQ(gpu.vram_total, 0u);
-    EXPECT_DOUBLE_EQ(gpu.usage_percent, 0.0);
-}
-
 TEST(LinuxTermination, PlatformCodeAndErrorText) {
     EXPECT_EQ(sysmon_platform_code(), 2);
     char text[64];

@@ -62,6 +62,11 @@ fixture_sources::fixture_sources(const std::string &root) {
     std::snprintf(s.os_release, sizeof s.os_release, "%s/etc/os-release", root.c_str());
     std::snprintf(s.os_release_fallback, sizeof s.os_release_fallback, "%s/usr/lib/os-release",
                   root.c_str());
+    std::snprintf(s.pci_ids, sizeof s.pci_ids, "%s/usr/share/misc/pci.ids", root.c_str());
+    std::snprintf(s.pci_ids_fallback, sizeof s.pci_ids_fallback, "%s/usr/share/hwdata/pci.ids",
+                  root.c_str());
+    // No vendor library unless a test names one.
+    std::snprintf(s.nvml_library, sizeof s.nvml_library, "%s/no-nvml/libnvidia-ml.so.1", root.c_str());
     s.file_system_space = fake_space;
     s.interfaces = fake_interfaces;
     s.system_names = fake_names;

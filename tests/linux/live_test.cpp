@@ -331,7 +331,15 @@ TEST(LiveLibrary, SnapshotAndHistoriesParse) {
     EXPECT_EQ(history.size(), 3u);
     const json cores = parse(sysmon_cpu_core_history(10));
     EXPECT_EQ(cores.size(), static_cast<size_t>(sysconf(_SC_NPROCESSORS_ONLN)));
-    EXPECT_EQ(parse(sysmon_gpu())["name"], "unknown");
+    // The primary adapter heads the list; without one, the placeholder.
+    const json gpu = parse(sysmon_gpu());
+    if (gpu["source"] == "none") {
+        EXPECT_EQ(gpu["name"], "unknown");
+        EXPECT_TRUE(gpu["adapters"].empty());
+    } else {
+        ASSERT_FALSE(gpu["adapters"].empty());
+        EXPECT_EQ(gpu["adapters"][0]["name"], gpu["name"]);
+    }
     sysmon_cleanup();
 }
 

@@ -163,14 +163,30 @@ void write_nets(strbuf *sb) {
     strbuf_append(sb, "]");
 }
 
-void write_gpu(strbuf *sb) {
-    strbuf_append(sb, "{\"name\":\"");
-    append_field(sb, s_gpu.name);
+void write_gpu_members(strbuf *sb, const sysmon_gpu_info &g) {
+    strbuf_append(sb, "\"name\":\"");
+    append_field(sb, g.name);
     strbuf_printf(sb, "\",\"usage_percent\":%.2f,\"vram_total\":%llu,\"vram_used\":%llu,\"temperature_c\":%.1f,\"driver\":\"",
-                  finite(s_gpu.usage_percent), static_cast<ull>(s_gpu.vram_total),
-                  static_cast<ull>(s_gpu.vram_used), finite(s_gpu.temperature_c));
-    append_field(sb, s_gpu.driver);
-    strbuf_printf(sb, "\",\"power_watts\":%.1f}", finite(s_gpu.power_watts));
+                  finite(g.usage_percent), static_cast<ull>(g.vram_total),
+                  static_cast<ull>(g.vram_used), finite(g.temperature_c));
+    append_field(sb, g.driver);
+    strbuf_printf(sb, "\",\"power_watts\":%.1f,\"source\":\"", finite(g.power_watts));
+    append_field(sb, g.source);
+    strbuf_append(sb, "\"");
+}
+
+void write_gpu(strbuf *sb) {
+    strbuf_append(sb, "{");
+    write_gpu_members(sb, s_gpu);
+    strbuf_append(sb, ",\"adapters\":[");
+    for (int32_t i = 0; i < s_gpus_count && i < SYSMON_MAX_GPUS; ++i) {
+        strbuf_append(sb, i > 0 ? ",{" : "{");
+        write_gpu_members(sb, s_gpus[i]);
+        strbuf_append(sb, ",\"bus_id\":\"");
+        append_field(sb, s_gpus[i].bus_id);
+        strbuf_append(sb, "\"}");
+    }
+    strbuf_append(sb, "]}");
 }
 
 void write_sys(strbuf *sb) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "documents.h"
+#include "gpu_document.h"
 #include "fake_platform.h"
 
 namespace {
@@ -23,6 +24,7 @@ protected:
         s_cpu = {};
         s_mem = {};
         s_gpu = {};
+        s_gpus_count = 0;
         s_bat = {};
         s_sys = {};
         std::memset(s_disks, 0, sizeof s_disks);
@@ -119,13 +121,46 @@ TEST_F(DocumentsTest, TwoInterfacesWithEscapedNames) {
               "\"total_sent\":0,\"total_recv\":0}]");
 }
 
-TEST_F(DocumentsTest, GpuDocument) {
-    set(s_gpu.name, "unknown");
-    set(s_gpu.driver, "unknown");
+TEST_F(DocumentsTest, GpuDocumentWithoutAdapters) {
+    gpu_primary_from_adapters(&s_gpu, s_gpus, 0);
     serialize_gpu(&sb);
     EXPECT_EQ(str(),
               "{\"name\":\"unknown\",\"usage_percent\":0.00,\"vram_total\":0,\"vram_used\":0,"
-              "\"temperature_c\":0.0,\"driver\":\"unknown\",\"power_watts\":0.0}");
+              "\"temperature_c\":0.0,\"driver\":\"unknown\",\"power_watts\":0.0,\"source\":\"none\","
+              "\"adapters\":[]}");
+}
+
+TEST_F(DocumentsTest, GpuDocumentListsEveryAdapterPrimaryFirst) {
+    std::memset(s_gpus, 0, sizeof s_gpus);
+    set(s_gpus[0].name, "A\"1");
+    s_gpus[0].usage_percent = 37.5;
+    s_gpus[0].vram_total = 8;
+    s_gpus[0].vram_used = 2;
+    s_gpus[0].temperature_c = 61;
+    set(s_gpus[0].driver, "550.54");
+    s_gpus[0].power_watts = 120.25;
+    set(s_gpus[0].source, "nvml");
+    set(s_gpus[0].bus_id, "0000:65:00.0");
+    set(s_gpus[1].name, "B");
+    set(s_gpus[1].source, "i915");
+    s_gpus_count = 2;
+    gpu_primary_from_adapters(&s_gpu, s_gpus, s_gpus_count);
+    serialize_gpu(&sb);
+    EXPECT_EQ(str(),
+              "{\"name\":\"A\\\"1\",\"usage_percent\":37.50,\"vram_total\":8,\"vram_used\":2,"
+              "\"temperature_c\":61.0,\"driver\":\"550.54\",\"power_watts\":120.2,\"source\":\"nvml\","
+              "\"adapters\":[{\"name\":\"A\\\"1\",\"usage_percent\":37.50,\"vram_total\":8,\"vram_used\":2,"
+              "\"temperature_c\":61.0,\"driver\":\"550.54\",\"power_watts\":120.2,\"source\":\"nvml\","
+              "\"bus_id\":\"0000:65:00.0\"},{\"name\":\"B\",\"usage_percent\":0.00,\"vram_total\":0,"
+              "\"vram_used\":0,\"temperature_c\":0.0,\"driver\":\"\",\"power_watts\":0.0,\"source\":\"i915\","
+              "\"bus_id\":\"\"}]}");
+    // A count beyond the capacity is cut to it, a negative one gives none.
+    strbuf_reset(&sb);
+    serialize_gpu_adapters(&sb, s_gpus, -3);
+    EXPECT_EQ(str(), "[]");
+    strbuf_reset(&sb);
+    serialize_gpu_adapters(&sb, s_gpus, SYSMON_MAX_GPUS + 5);
+    EXPECT_EQ(nlohmann::json::parse(str()).size(), static_cast<size_t>(SYSMON_MAX_GPUS));
 }
 
 TEST_F(DocumentsTest, SystemDocument) {

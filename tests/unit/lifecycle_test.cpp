@@ -45,7 +45,8 @@ TEST_F(LifecycleTest, InitCollectsEveryDomainOnceInOrder) {
     EXPECT_EQ(domains_of(g_fake.calls), kCollectionOrder);
     for (const auto &call : g_fake.calls) {
         if (call.domain == fake_domain::cpu || call.domain == fake_domain::disks ||
-            call.domain == fake_domain::network || call.domain == fake_domain::processes) {
+            call.domain == fake_domain::network || call.domain == fake_domain::processes ||
+            call.domain == fake_domain::gpu) {
             EXPECT_DOUBLE_EQ(call.elapsed, 1.0);
         }
     }
@@ -53,7 +54,7 @@ TEST_F(LifecycleTest, InitCollectsEveryDomainOnceInOrder) {
     EXPECT_EQ(g_fake.calls[3].capacity, SYSMON_MAX_NETS);
     EXPECT_EQ(g_fake.calls[4].capacity, SYSMON_MAX_PROCS);
     EXPECT_EQ(g_fake.calls[4].memory_total, 8000u);  // the total just collected
-    EXPECT_EQ(fake_clock_reads(), 4);  // one per collector with a rate window
+    EXPECT_EQ(fake_clock_reads(), 5);  // one per collector with a rate window
 }
 
 TEST_F(LifecycleTest, InitTwiceChangesNothing) {
@@ -87,7 +88,7 @@ TEST_F(LifecycleTest, LazyInitialisationCollectsTwice) {
     EXPECT_DOUBLE_EQ(g_fake.calls.back().elapsed, 0.0);
     EXPECT_EQ(g_fake.calls.back().baseline, SYSMON_BASELINE_NEWEST);
     EXPECT_EQ(g_fake.calls.back().advance, 0);
-    EXPECT_EQ(fake_clock_reads(), 5);
+    EXPECT_EQ(fake_clock_reads(), 6);
 }
 
 TEST_F(LifecycleTest, OnlyRateBearingCollectionsReadTheClock) {
@@ -98,14 +99,14 @@ TEST_F(LifecycleTest, OnlyRateBearingCollectionsReadTheClock) {
         int reads;
     };
     const query queries[] = {
-        {"snapshot", [] { return sysmon_snapshot(); }, 4},
+        {"snapshot", [] { return sysmon_snapshot(); }, 5},
         {"cpu", [] { return sysmon_cpu(); }, 1},
         {"memory", [] { return sysmon_memory(); }, 0},
         {"disks", [] { return sysmon_disks(); }, 1},
         {"network", [] { return sysmon_network(); }, 1},
         {"processes", [] { return sysmon_processes(0, 0); }, 1},
         {"tree", [] { return sysmon_process_tree(0); }, 1},
-        {"gpu", [] { return sysmon_gpu(); }, 0},
+        {"gpu", [] { return sysmon_gpu(); }, 1},  // energy counters
         {"system", [] { return sysmon_system(); }, 0},
         {"battery", [] { return sysmon_battery(); }, 0},
         {"history", [] { return sysmon_history(0, 10); }, 0},
@@ -238,11 +239,46 @@ TEST_F(LifecycleTest, QueryAfterCleanupReinitialisesWithFreshBuffers) {
     EXPECT_STREQ(sysmon_history(0, 60), "[]");
 }
 
+// The platform acquires its kept resources once per initialisation, before
+// the first collection, and releases them at clean-up.
+TEST_F(LifecycleTest, PlatformInitialisedOncePerInitialisation) {
+    g_fake.on_collect = [](fake_domain) { EXPECT_EQ(g_fake.platform_inits, 1); };
+    sysmon_gpu();
+    sysmon_gpu();
+    sysmon_snapshot();
+    EXPECT_EQ(g_fake.platform_inits, 1);
+    EXPECT_EQ(g_fake.platform_shutdowns, 0);
+    sysmon_cleanup();
+    sysmon_cleanup();
+    EXPECT_EQ(g_fake.platform_shutdowns, 1);
+    g_fake.on_collect = nullptr;
+    sysmon_init();
+    EXPECT_EQ(g_fake.platform_inits, 2);
+}
+
+// The primary adapter is the first collected; without one, the placeholder.
+TEST_F(LifecycleTest, PrimaryAdapterOrPlaceholder) {
+    const auto doc = [] { return nlohmann::json::parse(sysmon_gpu()); };
+    EXPECT_EQ(doc()["source"], "none");
+    EXPECT_EQ(doc()["name"], "unknown");
+    g_fake.gpus.resize(2);
+    std::strcpy(g_fake.gpus[0].name, "first");
+    std::strcpy(g_fake.gpus[0].source, "amdgpu");
+    std::strcpy(g_fake.gpus[1].name, "second");
+    EXPECT_EQ(doc()["name"], "first");
+    EXPECT_EQ(doc()["source"], "amdgpu");
+    EXPECT_EQ(doc()["adapters"].size(), 2u);
+    EXPECT_EQ(doc()["adapters"][1]["name"], "second");
+    EXPECT_EQ(g_fake.calls.back().capacity, SYSMON_MAX_GPUS);
+}
+
 TEST_F(LifecycleTest, RecordsSurviveCleanup) {
-    g_fake.gpu.usage_percent = 42;
+    g_fake.gpus.resize(1);
+    g_fake.gpus[0].usage_percent = 42;
     sysmon_init();
     sysmon_cleanup();
     EXPECT_EQ(s_gpu.usage_percent, 42);
+    EXPECT_EQ(s_gpus_count, 1);
 }
 
 TEST_F(LifecycleTest, SameQueryReusesItsBufferAndOverwritesTheText) {

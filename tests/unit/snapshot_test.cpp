@@ -42,7 +42,7 @@ TEST_F(SnapshotTest, CollectsEveryDomainInOrderEachOverItsOwnWindow) {
     const size_t from = g_fake.calls.size();
     const int reads = fake_clock_reads();
     sysmon_snapshot();
-    EXPECT_EQ(fake_clock_reads() - reads, 4);
+    EXPECT_EQ(fake_clock_reads() - reads, 5);
     const std::vector<fake_domain> expected = {
         fake_domain::cpu,       fake_domain::mem, fake_domain::disks,   fake_domain::network,
         fake_domain::processes, fake_domain::gpu, fake_domain::battery, fake_domain::system};
@@ -59,7 +59,6 @@ TEST_F(SnapshotTest, CollectsEveryDomainInOrderEachOverItsOwnWindow) {
 
 TEST_F(SnapshotTest, DocumentFramesTheDomainDocuments) {
     std::strcpy(g_fake.cpu.name, "CPU");
-    std::strcpy(g_fake.gpu.name, "unknown");
     std::strcpy(g_fake.bat.status, "none");
     std::strcpy(g_fake.sys.hostname, "host");
     const std::string doc = sysmon_snapshot();
@@ -110,7 +109,9 @@ TEST_F(SnapshotTest, RecordsTheEightHeadlineSamples) {
     g_fake.mem.used = 2;
     g_fake.nets = {net(1000, 7), net(500, 8)};
     g_fake.disks = {disk(1048576, 1), disk(0, 2)};
-    g_fake.gpu.usage_percent = 33.333;
+    g_fake.gpus.resize(2);
+    g_fake.gpus[0].usage_percent = 33.333;
+    g_fake.gpus[1].usage_percent = 90;
     sysmon_snapshot();
     EXPECT_EQ(last_sample(0), "[12.50]");
     EXPECT_EQ(last_sample(1), "[25.00]");
@@ -162,7 +163,8 @@ TEST_F(SnapshotTest, The301stSnapshotOverwritesTheFirstSampleOfEveryRing) {
     for (int i = 1; i <= 301; ++i) {
         g_fake.cpu.total_usage = i;
         g_fake.cpu.per_core[0] = i;
-        g_fake.gpu.usage_percent = i;
+        g_fake.gpus.assign(1, sysmon_gpu_info{});
+        g_fake.gpus[0].usage_percent = i;
         sysmon_snapshot();
     }
     for (int metric = 0; metric < 8; ++metric) EXPECT_EQ(s_history[metric].count, 300) << metric;

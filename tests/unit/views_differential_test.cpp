@@ -249,6 +249,14 @@ void fill_machine(rng &r) {
     s_gpu.usage_percent = pick_double(r);
     s_gpu.power_watts = pick_double(r);
     s_gpu.vram_used = r();
+    fill_text(r, s_gpu.source, pool, alphabet);
+    s_gpus_count = static_cast<int32_t>(r() % 4 == 0 ? 20 : r() % 3) - 1;
+    for (sysmon_gpu_info &g : s_gpus) {
+        fill_text(r, g.name, pool, alphabet);
+        fill_text(r, g.bus_id, pool, alphabet);
+        g.temperature_c = pick_double(r);
+        g.vram_total = r();
+    }
     s_bat.present = static_cast<int32_t>(r() % 3);
     s_bat.percent = static_cast<int32_t>(r());
     fill_text(r, s_bat.status, pool, alphabet);

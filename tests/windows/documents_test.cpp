@@ -265,13 +265,6 @@ TEST(Network, InterfacesOfTheSystemWithTheirAddressesAndNoLoopback) {
     }
 }
 
-TEST(Gpu, ReportsThePlaceholderValues) {
-    const char *text = api().gpu();
-    EXPECT_STREQ(text,
-                 "{\"name\":\"unknown\",\"usage_percent\":0.00,\"vram_total\":0,\"vram_used\":0,"
-                 "\"temperature_c\":0.0,\"driver\":\"unknown\",\"power_watts\":0.0}");
-}
-
 TEST(Battery, FollowsGetSystemPowerStatus) {
     SYSTEM_POWER_STATUS power{};
     ASSERT_TRUE(GetSystemPowerStatus(&power));

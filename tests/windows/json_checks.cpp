@@ -13,7 +13,8 @@ const std::vector<std::string> DISK_KEYS = {"name", "mount", "fs", "total", "use
 const std::vector<std::string> NET_KEYS = {"name", "ip", "up_bytes_sec",
                                            "down_bytes_sec", "total_sent", "total_recv"};
 const std::vector<std::string> GPU_KEYS = {"name", "usage_percent", "vram_total", "vram_used",
-                                           "temperature_c", "driver", "power_watts"};
+                                           "temperature_c", "driver", "power_watts", "source",
+                                           "adapters"};
 const std::vector<std::string> SYSTEM_KEYS = {"hostname", "os", "kernel",
                                               "uptime_seconds", "boot_time", "cpu_arch"};
 const std::vector<std::string> BATTERY_KEYS = {"present", "percent", "status",

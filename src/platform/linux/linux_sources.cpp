@@ -85,6 +85,9 @@ linux_sources make_live() {
     s.interfaces = live_interfaces;
     s.system_names = live_system_names;
     s.user_name = live_user_name;
+    std::snprintf(s.pci_ids, sizeof s.pci_ids, "/usr/share/misc/pci.ids");
+    std::snprintf(s.pci_ids_fallback, sizeof s.pci_ids_fallback, "/usr/share/hwdata/pci.ids");
+    std::snprintf(s.nvml_library, sizeof s.nvml_library, "libnvidia-ml.so.1");
     return s;
 }
 

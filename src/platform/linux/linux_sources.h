@@ -39,6 +39,9 @@ struct linux_sources {
     int32_t (*system_names)(linux_system_names *names);
     // The name of user `uid`; 0 on success, -1 when the id has no name.
     int32_t (*user_name)(uint32_t uid, char *out, size_t size);
+    char pci_ids[LINUX_PATH_SIZE];           // "/usr/share/misc/pci.ids"
+    char pci_ids_fallback[LINUX_PATH_SIZE];  // "/usr/share/hwdata/pci.ids"
+    char nvml_library[LINUX_PATH_SIZE];      // "libnvidia-ml.so.1", found as dlopen finds it
 };
 
 // The sources in force.

@@ -1,12 +1,54 @@
-// The GPU record of the Windows collector, which reads no GPU figures yet.
-//
-// Called with the global lock held, like the collector that uses it.
+// Plain derivations of the Windows GPU collector: which DXGI adapters are
+// listed, their driver version text, and the load and memory in use that the
+// GPU performance counters give per adapter (identified by its LUID).
 #ifndef VANTOREL_WINDOWS_GPU_DERIVE_H
 #define VANTOREL_WINDOWS_GPU_DERIVE_H
 
-#include "sysmon_internal.h"
+#include <cstddef>
+#include <cstdint>
 
-// The placeholder record: no GPU figures are read.
-void derive_gpu(sysmon_gpu_info *gpu);
+#define GPU_VENDOR_MICROSOFT 0x1414u  // the basic render driver
+#define GPU_ADAPTER_FLAG_SOFTWARE 2u  // DXGI_ADAPTER_FLAG_SOFTWARE
+
+// Whether a DXGI adapter is hardware worth listing: not a software adapter
+// and not the basic render driver; NVIDIA's only when NVML does not list
+// them already.
+bool gpu_dxgi_listed(uint32_t vendor_id, uint32_t flags, bool nvml_has_devices);
+
+// The user-mode driver version (four 16-bit parts, most significant first)
+// as "a.b.c.d".
+void gpu_driver_version(uint64_t umd_version, char *out, size_t size);
+
+// An adapter LUID as the counter instance names spell it.
+struct gpu_luid {
+    uint32_t high;
+    uint32_t low;
+};
+
+// What one instance name of "\GPU Engine(*)" says:
+// "pid_1234_luid_0x00000000_0x0000D1C2_phys_0_eng_3_engtype_VideoDecode".
+struct gpu_engine_key {
+    gpu_luid luid;
+    uint32_t phys;
+    uint32_t engine;
+};
+bool gpu_engine_instance(const char *name, gpu_engine_key *key);
+// The LUID of a "\GPU Adapter Memory(*)" instance, "luid_0x..._0x..._phys_0".
+bool gpu_memory_instance(const char *name, gpu_luid *luid);
+
+// One formatted sample of a counter array.
+struct gpu_counter_sample {
+    const char *instance;
+    double value;
+};
+
+// The adapter's load as Task Manager shows it: each engine's utilisation
+// summed over its processes, the busiest engine, clamped to 0-100. At most
+// 64 engines per adapter are told apart; instances that do not parse are
+// ignored.
+double gpu_adapter_load(const gpu_counter_sample *samples, size_t count, gpu_luid luid);
+// The adapter's dedicated memory in use: the sum of its instances' values,
+// 0 for negative or non-finite ones.
+uint64_t gpu_adapter_memory_used(const gpu_counter_sample *samples, size_t count, gpu_luid luid);
 
 #endif  // VANTOREL_WINDOWS_GPU_DERIVE_H
