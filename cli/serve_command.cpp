@@ -20,6 +20,7 @@
 
 #include "busiest_roots.h"
 #include "connection_guard.h"
+#include "dashboard_routes.h"
 #include "document_reader.h"
 #include "exporter_metrics.h"
 #include "history_metric.h"
@@ -223,14 +224,21 @@ class Exporter {
 
 // Every route of the server, in one place. Every path sits behind
 // Exporter::check (credentials, methods, bodies), which runs before routing.
-void register_routes(httplib::Server &server, Exporter &exporter, const ServeOptions &options) {
+void register_routes(httplib::Server &server, Exporter &exporter, const Sampler &sampler,
+                     const ServeOptions &options) {
   server.set_pre_routing_handler(
       [&](const httplib::Request &req, httplib::Response &res) { return exporter.check(req, res); });
   server.set_logger([](const httplib::Request &, const httplib::Response &) {
     ConnectionGuard::request_finished();
   });
   auto landing = [&](const httplib::Request &, httplib::Response &res) { exporter.landing(res); };
-  server.Get("/", landing);
+  // The dashboard shows command lines, so it goes with the API; before the
+  // /api pattern, since cpp-httplib takes the first route that matches.
+  if (!options.no_api) {
+    add_dashboard_routes(server, sampler);
+  } else {
+    server.Get("/", landing);
+  }
   server.Get("/about", landing);
   server.Get("/metrics", [&](const httplib::Request &, httplib::Response &res) {
     exporter.metrics(res);
@@ -313,7 +321,7 @@ int run_serve(const ServeOptions &options) {
   server->set_read_timeout(5, 0);
   server->set_write_timeout(5, 0);
   server->set_keep_alive_timeout(5);
-  register_routes(*server, exporter, options);
+  register_routes(*server, exporter, sampler, options);
 
   int port = address->port;
   if (port == 0) {
