@@ -2,6 +2,7 @@
 // the sampler take from the library's text.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -26,6 +27,18 @@ std::string pids(const std::string &document) {
   return out;
 }
 
+// A JSON array of the given elements. Appended one by one: GCC 12 warns
+// falsely (-Wrestrict) on long chains of string temporaries.
+std::string array_of(std::initializer_list<std::string> elements) {
+  std::string out = "[";
+  for (const std::string &e : elements) {
+    if (out.size() > 1) out += ',';
+    out += e;
+  }
+  out += ']';
+  return out;
+}
+
 TEST(RawJson, MembersAndElementsAsWritten) {
   const std::string doc = R"({"cpu":{"a":[1,{"b":"}"}],"t":12.50},"s":"x\"}","n":-1.0e2, "e":[] })";
   EXPECT_EQ(raw_member(doc, "cpu").value(), R"({"a":[1,{"b":"}"}],"t":12.50})");
@@ -46,9 +59,9 @@ TEST(RawJson, MembersAndElementsAsWritten) {
 }
 
 TEST(ProcessTable, ListsSortedFilteredAndLimitedKeepingTheLibrarysText) {
-  const std::string list = "[" + entry(30, 1, "Web", "50.00", 100, "/usr/bin/web --PORT 80") + "," +
-                           entry(10, 1, "db", "20.00", 900) + "," + entry(20, 1, "web", "20.00", 900) +
-                           "," + entry(5, 0, "init", "0.00", 50) + "]";
+  const std::string list = array_of({entry(30, 1, "Web", "50.00", 100, "/usr/bin/web --PORT 80"),
+                                     entry(10, 1, "db", "20.00", 900), entry(20, 1, "web", "20.00", 900),
+                                     entry(5, 0, "init", "0.00", 50)});
   const ProcessTable table(list);
   EXPECT_EQ(table.list({}), list);  // the library's order and text
   EXPECT_EQ(pids(table.list({SYSMON_SORT_MEMORY, 0, ""})), "10 20 30 5 ");  // ties: lower pid
@@ -63,10 +76,10 @@ TEST(ProcessTable, ListsSortedFilteredAndLimitedKeepingTheLibrarysText) {
 
 TEST(ProcessTable, TreeOfTheListedProcesses) {
   // 1 -> {3 -> 4, 2}; 7 and 8 are each other's parent; 9 has a parent not listed.
-  const std::string list = "[" + entry(3, 1, "c", "9.00", 1) + "," + entry(2, 1, "b", "5.00", 1) + "," +
-                           entry(1, 0, "init", "1.00", 1) + "," + entry(4, 3, "d", "0.50", 1) + "," +
-                           entry(7, 8, "x", "0.00", 1) + "," + entry(8, 7, "y", "0.00", 1) + "," +
-                           entry(9, 99, "z", "0.00", 1) + "]";
+  const std::string list = array_of({entry(3, 1, "c", "9.00", 1), entry(2, 1, "b", "5.00", 1),
+                                     entry(1, 0, "init", "1.00", 1), entry(4, 3, "d", "0.50", 1),
+                                     entry(7, 8, "x", "0.00", 1), entry(8, 7, "y", "0.00", 1),
+                                     entry(9, 99, "z", "0.00", 1)});
   const ProcessTable table(list);
   const auto tree = nlohmann::json::parse(table.tree({}));
   ASSERT_EQ(tree.size(), 4u);  // 1, 7, 8, 9
@@ -84,7 +97,10 @@ TEST(ProcessTable, TreeOfTheListedProcesses) {
 
   // A chain of 100: nesting stops at depth 64.
   std::string chain = "[";
-  for (int pid = 1; pid <= 100; ++pid) chain += (pid > 1 ? "," : "") + entry(pid, pid - 1, "p", "0.00", 1);
+  for (int pid = 1; pid <= 100; ++pid) {
+    if (pid > 1) chain += ',';
+    chain += entry(pid, pid - 1, "p", "0.00", 1);
+  }
   const auto deep = nlohmann::json::parse(ProcessTable(chain + "]").tree({}), nullptr, true, true);
   ASSERT_EQ(deep.size(), 2u);
   EXPECT_EQ(deep[1]["pid"], 65);
