@@ -1,7 +1,9 @@
 #include "exporter_metrics.h"
 
+#include <charconv>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "exposition.h"
 #include "gpu_lines.h"
@@ -42,16 +44,34 @@ const json &array(const json &object, const char *key) {
   return v.is_array() ? v : kEmpty;
 }
 
+double element(const json &values, std::size_t i) {
+  return i < values.size() && values[i].is_number() ? values[i].get<double>() : 0.0;
+}
+
 void processor(Exposition &out, const json &cpu) {
   out.family("sysmon_cpu_usage_ratio", "gauge",
-             "Busy share of all logical processors over the last window (0-1).");
-  out.sample(number(cpu, "total_usage") / 100.0);
+             "Busy share of all logical processors over the sampling window (0-1).");
+  out.sample(percent_ratio(number(cpu, "total_usage")));
   out.family("sysmon_cpu_core_usage_ratio", "gauge",
-             "Busy share of each logical processor over the last window (0-1).");
+             "Busy share of each logical processor over the sampling window (0-1).");
   const json &cores = array(cpu, "per_core");
   for (std::size_t i = 0; i < cores.size(); ++i) {
-    const double load = cores[i].is_number() ? cores[i].get<double>() : 0.0;
-    out.sample({{"core", std::to_string(i)}}, load / 100.0);
+    out.sample({{"core", std::to_string(i)}}, percent_ratio(element(cores, i)));
+  }
+  // The counters the loads derive from, for rate() over any range.
+  out.family("sysmon_cpu_seconds_total", "counter",
+             "Processor time of all logical processors together since boot, by mode.");
+  if (member(cpu, "busy_seconds").is_number()) {
+    out.sample({{"mode", "busy"}}, number(cpu, "busy_seconds"));
+    out.sample({{"mode", "idle"}}, number(cpu, "idle_seconds"));
+  }
+  out.family("sysmon_cpu_core_seconds_total", "counter",
+             "Processor time of each logical processor since boot, by mode.");
+  const json &busy = array(cpu, "per_core_busy_seconds");
+  const json &idle = array(cpu, "per_core_idle_seconds");
+  for (std::size_t i = 0; i < busy.size() && i < idle.size(); ++i) {
+    out.sample({{"core", std::to_string(i)}, {"mode", "busy"}}, element(busy, i));
+    out.sample({{"core", std::to_string(i)}, {"mode", "idle"}}, element(idle, i));
   }
   out.family("sysmon_cpu_logical_processors", "gauge", "Logical processors.");
   out.sample(count(cpu, "threads"));
@@ -95,64 +115,74 @@ void memory(Exposition &out, const json &mem) {
   }
 }
 
-void volumes(Exposition &out, const json &disks) {
-  const struct {
-    const char *name, *key, *help;
-  } gauges[] = {
-      {"sysmon_volume_size_bytes", "total", "Volume size."},
-      {"sysmon_volume_used_bytes", "used", "Volume space in use."},
-      {"sysmon_volume_free_bytes", "free", "Free volume space."},
-      {"sysmon_volume_read_bytes_per_second", "read_bytes_sec",
-       "Volume read rate over the last window."},
-      {"sysmon_volume_write_bytes_per_second", "write_bytes_sec",
-       "Volume write rate over the last window."},
-  };
-  for (const auto &g : gauges) {
-    out.family(g.name, "gauge", g.help);
-    for (const json &d : disks) {
-      out.sample({{"device", text(d, "name")},
-                  {"mountpoint", text(d, "mount")},
-                  {"fstype", text(d, "fs")}},
-                 count(d, g.key));
+// A family with one sample per entry of an array, read from one member.
+struct MemberFamily {
+  const char *name, *type, *key, *help;
+};
+
+template <std::size_t N, typename LabelsOf>
+void member_families(Exposition &out, const MemberFamily (&families)[N], const json &entries,
+                     LabelsOf labels_of) {
+  for (const MemberFamily &f : families) {
+    out.family(f.name, f.type, f.help);
+    for (const json &e : entries) {
+      // A counter the document lacks is left out rather than written as 0.
+      if (std::string_view(f.type) == "counter" && !member(e, f.key).is_number()) continue;
+      out.sample(labels_of(e), count(e, f.key));
     }
   }
 }
 
+void volumes(Exposition &out, const json &disks) {
+  const MemberFamily families[] = {
+      {"sysmon_volume_size_bytes", "gauge", "total", "Volume size."},
+      {"sysmon_volume_used_bytes", "gauge", "used", "Volume space in use."},
+      {"sysmon_volume_free_bytes", "gauge", "free", "Free volume space."},
+      {"sysmon_volume_read_bytes_per_second", "gauge", "read_bytes_sec",
+       "Volume read rate over the sampling window."},
+      {"sysmon_volume_write_bytes_per_second", "gauge", "write_bytes_sec",
+       "Volume write rate over the sampling window."},
+      {"sysmon_volume_read_bytes_total", "counter", "total_read",
+       "Bytes read from the volume's device since boot."},
+      {"sysmon_volume_written_bytes_total", "counter", "total_written",
+       "Bytes written to the volume's device since boot."},
+  };
+  member_families(out, families, disks, [](const json &d) {
+    return Labels{{"device", text(d, "name")}, {"mountpoint", text(d, "mount")}, {"fstype", text(d, "fs")}};
+  });
+}
+
 void interfaces(Exposition &out, const json &network) {
-  const struct {
-    const char *name, *type, *key, *help;
-  } families[] = {
+  const MemberFamily families[] = {
       {"sysmon_network_receive_bytes_total", "counter", "total_recv",
        "Bytes received by the interface."},
       {"sysmon_network_transmit_bytes_total", "counter", "total_sent",
        "Bytes sent by the interface."},
       {"sysmon_network_receive_bytes_per_second", "gauge", "down_bytes_sec",
-       "Receive rate over the last window."},
+       "Receive rate over the sampling window."},
       {"sysmon_network_transmit_bytes_per_second", "gauge", "up_bytes_sec",
-       "Send rate over the last window."},
+       "Send rate over the sampling window."},
   };
-  for (const auto &f : families) {
-    out.family(f.name, f.type, f.help);
-    for (const json &n : network) out.sample({{"device", text(n, "name")}}, count(n, f.key));
-  }
+  member_families(out, families, network, [](const json &n) { return Labels{{"device", text(n, "name")}}; });
 }
 
-void processes(Exposition &out, const json &busiest, const json &by_memory) {
+void processes(Exposition &out, const MetricsInput &in) {
   out.family("sysmon_processes", "gauge", "Processes running.");
-  out.sample(static_cast<std::uint64_t>(by_memory.size()));
-
+  out.sample(in.process_count);
+  const std::string n = std::to_string(in.top_processes);
   out.family("sysmon_top_process_cpu_ratio", "gauge",
-             "Processor share of the 10 busiest processes over the last window "
-             "(1 = one logical processor; more for a process busy on several).");
-  for (std::size_t i = 0; i < busiest.size() && i < kTopProcesses; ++i) {
-    const json &p = busiest[i];
+             "Processor share of the " + n +
+                 " busiest processes over the sampling window "
+                 "(1 = one logical processor; more for a process busy on several).");
+  for (std::size_t i = 0; i < in.busiest.size() && i < in.top_processes; ++i) {
+    const json &p = in.busiest[i];
     out.sample({{"pid", std::to_string(count(p, "pid"))}, {"name", text(p, "name")}},
-               number(p, "cpu_percent") / 100.0);
+               percent_ratio(number(p, "cpu_percent")));
   }
   out.family("sysmon_top_process_resident_memory_bytes", "gauge",
-             "Resident memory of the 10 largest processes.");
-  for (std::size_t i = 0; i < by_memory.size() && i < kTopProcesses; ++i) {
-    const json &p = by_memory[i];
+             "Resident memory of the " + n + " largest processes.");
+  for (std::size_t i = 0; i < in.largest.size() && i < in.top_processes; ++i) {
+    const json &p = in.largest[i];
     out.sample({{"pid", std::to_string(count(p, "pid"))}, {"name", text(p, "name")}},
                count(p, "memory_bytes"));
   }
@@ -174,10 +204,10 @@ void battery(Exposition &out, const json &bat) {
   out.family("sysmon_battery_present", "gauge", "1 when a battery is present.");
   out.sample(std::uint64_t{present.is_boolean() && present.get<bool>() ? 1u : 0u});
   out.family("sysmon_battery_charge_ratio", "gauge", "Battery charge (0-1).");
-  out.sample(number(bat, "percent") / 100.0);
+  out.sample(percent_ratio(number(bat, "percent")));
   out.family("sysmon_battery_health_ratio", "gauge",
              "Full capacity against design capacity (0-1).");
-  out.sample(number(bat, "health_percent") / 100.0);
+  out.sample(percent_ratio(number(bat, "health_percent")));
   out.family("sysmon_battery_time_remaining_seconds", "gauge",
              "Estimated battery time left; 0 when unknown.");
   out.sample(count(bat, "time_remaining_min") * 60);
@@ -190,17 +220,32 @@ void battery(Exposition &out, const json &bat) {
 
 }  // namespace
 
-std::string render_metrics(const json &snapshot, const json &processes_by_memory) {
+double percent_ratio(double percent) {
+  // Fifteen significant digits hold every two-decimal percent exactly and
+  // drop the binary noise of the division.
+  char text[64];
+  auto written = std::to_chars(text, text + sizeof text, percent / 100.0,
+                               std::chars_format::general, 15);
+  double ratio = 0;
+  std::from_chars(text, written.ptr, ratio);
+  return ratio;
+}
+
+std::string render_metrics(const MetricsInput &in) {
   Exposition out;
+  const json &snapshot = in.snapshot;
   processor(out, member(snapshot, "cpu"));
   memory(out, member(snapshot, "memory"));
   volumes(out, array(snapshot, "disks"));
   interfaces(out, array(snapshot, "network"));
-  processes(out, array(snapshot, "processes"),
-            processes_by_memory.is_array() ? processes_by_memory : json::array());
+  processes(out, in);
   system(out, member(snapshot, "system"));
   battery(out, member(snapshot, "battery"));
   gpu_series(out, member(snapshot, "gpu"));
+  out.family("sysmon_scrape_duration_seconds", "gauge",
+             "Time the readings of the sample served took (one sampling per --interval; "
+             "a scrape only reads the latest sample).");
+  out.sample(in.sampling_seconds);
   return out.text();
 }
 

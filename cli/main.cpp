@@ -159,10 +159,20 @@ int main(int argc, char **argv) {
       "serve", "HTTP exporter: GET /metrics (Prometheus text format) and /api/<document> (JSON)");
   serve->add_option("--listen", serve_options.listen,
                     "HOST:PORT to listen on (default 127.0.0.1:9101; port 0 picks a free one)");
+  add_interval_option(*serve, serve_options.interval_ms,
+                      "Sampling interval: every document is read once per interval and rates span it,");
+  serve->add_option("--web.config.file", serve_options.web_config_file,
+                    "Web configuration (YAML, as Prometheus exporters share it): TLS, client "
+                    "certificates, basic authentication; read again when it changes");
+  serve->add_flag("--no-api", serve_options.no_api, "Serve /metrics and the landing page only");
+  serve->add_option("--top-processes", serve_options.top_processes,
+                    "Busiest and largest processes exported by name and pid (default 10; 0: none)")
+      ->check(CLI::Range(0, 2048));
   serve->footer(
       "Documents: /api/snapshot, cpu, memory, disks, network, gpu, battery, system,\n"
-      "/api/processes?sort=cpu|memory|pid|name&limit=N, /api/tree?limit=N,\n"
-      "/api/history?metric=NAME&count=N. Read-only: every other path is 404, other methods 405.");
+      "/api/processes?sort=cpu|memory|pid|name&limit=N&filter=TEXT, /api/tree?limit=N&filter=TEXT,\n"
+      "/api/history?metric=NAME&count=N; / and /about link them. Read-only: every other path is\n"
+      "404, other methods 405. Requests read the latest sample and never collect.");
   serve->callback([&] { action = [&] { return sysmon_cli::run_serve(serve_options); }; });
 
   try {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "process_table.h"
+
 namespace sysmon_cli {
 
 // The library's documents taken in one sampling, as JSON text. Immutable
@@ -28,6 +30,9 @@ struct Sample {
   std::string gpu;             // sysmon_gpu()
   std::string battery;         // sysmon_battery()
   std::string system;          // sysmon_system_info()
+  // `processes` parsed once: the process views of /api and the exporter's
+  // busiest and largest processes are cut from it.
+  std::shared_ptr<const ProcessTable> process_table;
 };
 
 class Sampler {

@@ -137,13 +137,15 @@ SYSMON_API void sysmon_set_process_filter(const char *filter);
  * call that records samples into the histories. Fallback "{}". */
 SYSMON_API const char *sysmon_snapshot(void);
 
-/* Processor object. Fallback "{}". */
+/* Processor object; it ends with the cumulative busy and idle seconds
+ * (all processors, then each one) that its loads derive from. Fallback "{}". */
 SYSMON_API const char *sysmon_cpu(void);
 
 /* Memory object (byte counts). Fallback "{}". */
 SYSMON_API const char *sysmon_memory(void);
 
-/* Array of fixed and removable volumes. Fallback "[]". */
+/* Array of fixed and removable volumes; each ends with the bytes read and
+ * written since boot ("total_read", "total_written"). Fallback "[]". */
 SYSMON_API const char *sysmon_disks(void);
 
 /* Array of network interfaces with byte rates. Fallback "[]". */

@@ -20,6 +20,15 @@ int32_t clamp_count(int32_t count, int32_t capacity) {
 void append_2(strbuf *sb, double value) { strbuf_append_fixed(sb, value, 2); }
 void append_1(strbuf *sb, double value) { strbuf_append_fixed(sb, value, 1); }
 
+// `opening` then `count` values with two decimals, comma-separated.
+void append_core_seconds(strbuf *sb, const char *opening, const double *values, int32_t count) {
+    strbuf_append(sb, opening);
+    for (int32_t i = 0; i < count; ++i) {
+        if (i > 0) strbuf_append_lit(sb, ",");
+        append_2(sb, values[i]);
+    }
+}
+
 }  // namespace
 
 void serialize_cpu(strbuf *sb) {
@@ -41,7 +50,13 @@ void serialize_cpu(strbuf *sb) {
     }
     strbuf_append_lit(sb, "],\"temperature_c\":");
     append_1(sb, s_cpu.temperature_c);
-    strbuf_append_lit(sb, ",\"limit_cpus\":");
+    strbuf_append_lit(sb, ",\"busy_seconds\":");
+    append_2(sb, s_cpu.busy_seconds);
+    strbuf_append_lit(sb, ",\"idle_seconds\":");
+    append_2(sb, s_cpu.idle_seconds);
+    append_core_seconds(sb, ",\"per_core_busy_seconds\":[", s_cpu.per_core_busy_seconds, n);
+    append_core_seconds(sb, "],\"per_core_idle_seconds\":[", s_cpu.per_core_idle_seconds, n);
+    strbuf_append_lit(sb, "],\"limit_cpus\":");
     append_2(sb, s_cpu.limit_cpus);
     strbuf_append_lit(sb, "}");
 }
@@ -88,6 +103,10 @@ void serialize_disks(strbuf *sb, int32_t count) {
         strbuf_append_uint(sb, d.read_bytes_sec);
         strbuf_append_lit(sb, ",\"write_bytes_sec\":");
         strbuf_append_uint(sb, d.write_bytes_sec);
+        strbuf_append_lit(sb, ",\"total_read\":");
+        strbuf_append_uint(sb, d.total_read);
+        strbuf_append_lit(sb, ",\"total_written\":");
+        strbuf_append_uint(sb, d.total_written);
         strbuf_append_lit(sb, ",\"available\":");
         strbuf_append_uint(sb, d.available);
         strbuf_append_lit(sb, "}");

@@ -38,6 +38,12 @@ struct sysmon_cpu_info {
     int32_t per_core_count;
     double per_core[SYSMON_MAX_CORES];
     double temperature_c;
+    // Processor time since boot, in seconds: all processors together, then
+    // each one in the order of per_core. Never lower than an earlier reading.
+    double busy_seconds;
+    double idle_seconds;
+    double per_core_busy_seconds[SYSMON_MAX_CORES];
+    double per_core_idle_seconds[SYSMON_MAX_CORES];
     double limit_cpus;  // processors the process may use (cgroup, job object); 0: no limit
 };
 
@@ -61,7 +67,9 @@ struct sysmon_disk_info {
     uint64_t free;
     uint64_t read_bytes_sec;
     uint64_t write_bytes_sec;
-    uint64_t available;  // bytes the calling user can still write
+    uint64_t total_read;     // bytes read since boot
+    uint64_t total_written;  // bytes written since boot
+    uint64_t available;      // bytes the calling user can still write
 };
 
 struct sysmon_net_info {

@@ -36,16 +36,16 @@ def document(name, args):
 class Server:
     """`sysmon serve` on a free loopback port, stopped by stop()."""
 
-    def __init__(self, env=None):
-        self.process = subprocess.Popen([SYSMON, "serve", "--listen", "127.0.0.1:0"],
+    def __init__(self, *args, env=None):
+        self.process = subprocess.Popen([SYSMON, "serve", "--listen", "127.0.0.1:0", *args],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
         line = self.process.stderr.readline().decode()
-        match = re.search(r"http://127\.0\.0\.1:(\d+)/metrics", line)
+        match = re.search(r"(https?)://127\.0\.0\.1:(\d+)/metrics", line)
         if not match:
             self.stop()
             raise RuntimeError(f"sysmon serve did not start: {line!r}")
-        self.port = int(match.group(1))
-        self.base = f"http://127.0.0.1:{self.port}"
+        self.port = int(match.group(2))
+        self.base = f"{match.group(1)}://127.0.0.1:{self.port}"
 
     def get(self, path, method="GET", data=None, timeout=30):
         """(status, headers, body bytes) of one request."""
@@ -81,3 +81,28 @@ def meminfo_total_bytes():
         if line.startswith("MemTotal:"):
             return int(line.split()[1]) * 1024
     raise AssertionError("no MemTotal in /proc/meminfo")
+
+
+def openssl(*args, cwd):
+    subprocess.run(["openssl", *args], cwd=cwd, check=True, capture_output=True)
+
+
+def make_cert(folder, name, ca=None, cn="127.0.0.1"):
+    """name.key and name.crt: self-signed, or signed by `ca` (a name)."""
+    key_args = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                "-keyout", f"{name}.key", "-subj", f"/CN={cn}"]
+    if ca is None:
+        openssl("req", "-x509", *key_args, "-out", f"{name}.crt", "-days", "2",
+                "-addext", "subjectAltName=IP:127.0.0.1", cwd=folder)
+        return
+    openssl("req", *key_args, "-out", f"{name}.csr", cwd=folder)
+    (folder / f"{name}.ext").write_text("subjectAltName=IP:127.0.0.1\n")
+    openssl("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.crt", "-CAkey", f"{ca}.key",
+            "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", f"{name}.ext",
+            cwd=folder)
+
+
+def bcrypt_hash(user, password):
+    line = subprocess.run(["htpasswd", "-nbBC", "5", user, password], check=True,
+                          capture_output=True, text=True).stdout.strip()
+    return line.split(":", 1)[1]

@@ -47,11 +47,13 @@ TEST(Exposition, NumbersReadBackExactly) {
 
 TEST(ExporterMetrics, FromHandWrittenDocuments) {
   json snapshot = json::parse(R"({
-    "cpu":{"name":"x","cores":1,"threads":2,"total_usage":50.00,"frequency_mhz":2400.0,
-           "per_core":[25.00,75.00],"temperature_c":0.0},
+    "cpu":{"name":"x","cores":1,"threads":2,"total_usage":0.99,"frequency_mhz":2400.0,
+           "per_core":[25.00,75.00],"temperature_c":0.0,"busy_seconds":1234.57,
+           "idle_seconds":99.10,"per_core_busy_seconds":[600.00,634.57],
+           "per_core_idle_seconds":[49.55,49.55]},
     "memory":{"total":1000,"used":400,"available":600,"cached":10,"swap_total":0,"swap_used":0},
     "disks":[{"name":"sd\"a1","mount":"/","fs":"ext4","total":10,"used":4,"free":6,
-              "read_bytes_sec":1,"write_bytes_sec":2}],
+              "read_bytes_sec":1,"write_bytes_sec":2,"total_read":4096,"total_written":8192}],
     "network":[{"name":"eth0","ip":"10.0.0.1","up_bytes_sec":5,"down_bytes_sec":6,
                 "total_sent":70,"total_recv":80}],
     "processes":[{"pid":9,"name":"busy","cpu_percent":100.00}],
@@ -59,9 +61,16 @@ TEST(ExporterMetrics, FromHandWrittenDocuments) {
     "system":{"hostname":"h","os":"o","kernel":"k","uptime_seconds":42,"cpu_arch":"x86_64"}})");
   json by_memory = json::array();
   for (int pid = 1; pid <= 12; ++pid) by_memory.push_back({{"pid", pid}, {"name", "p"}, {"memory_bytes", 100 - pid}});
-  const std::string text = render_metrics(snapshot, by_memory);
+  const std::string text =
+      render_metrics({snapshot, snapshot["processes"], by_memory, 12, kTopProcesses, 0.0125});
   for (const char *line : {
-           "sysmon_cpu_usage_ratio 0.5\n",
+           "sysmon_cpu_usage_ratio 0.0099\n",  // not 0.009899999999999999
+           "# TYPE sysmon_cpu_seconds_total counter\n",
+           "sysmon_cpu_seconds_total{mode=\"busy\"} 1234.57\n",
+           "sysmon_cpu_core_seconds_total{core=\"1\",mode=\"idle\"} 49.55\n",
+           "# TYPE sysmon_volume_read_bytes_total counter\n",
+           "sysmon_volume_written_bytes_total{device=\"sd\\\"a1\",mountpoint=\"/\",fstype=\"ext4\"} 8192\n",
+           "sysmon_scrape_duration_seconds 0.0125\n",
            "sysmon_cpu_core_usage_ratio{core=\"1\"} 0.75\n",
            "sysmon_cpu_frequency_hertz 2400000000\n",
            "sysmon_memory_total_bytes 1000\n",
@@ -77,10 +86,16 @@ TEST(ExporterMetrics, FromHandWrittenDocuments) {
        }) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
-  // Ten processes by memory, no more.
+  // Ten processes by memory, no more; none with --top-processes 0.
   EXPECT_EQ(text.find("pid=\"11\""), std::string::npos);
+  const std::string none = render_metrics({snapshot, snapshot["processes"], by_memory, 12, 0, 0});
+  EXPECT_EQ(none.find("sysmon_top_process"), std::string::npos);
+  EXPECT_NE(none.find("sysmon_processes 12\n"), std::string::npos);
+  EXPECT_EQ(percent_ratio(12.34), 0.1234);
+  EXPECT_EQ(percent_ratio(100.0), 1.0);
   // Documents the library could not allocate ("{}", "[]") still give the families.
-  const std::string empty = render_metrics(json::object(), json::array());
+  const json nothing = json::array();
+  const std::string empty = render_metrics({json::object(), nothing, nothing, 0, kTopProcesses, 0});
   EXPECT_NE(empty.find("sysmon_memory_total_bytes 0\n"), std::string::npos);
   EXPECT_EQ(empty.find("sysmon_volume_"), std::string::npos);
 }
@@ -91,7 +106,8 @@ TEST(ExporterMetrics, OneSeriesPerGpuAdapter) {
      "driver":"550.54","power_watts":45.2,"source":"nvml","bus_id":"0000:65:00.0"},
     {"name":"B \"2\"","usage_percent":0.00,"vram_total":0,"vram_used":0,"temperature_c":0.0,
      "driver":"i915 6.1","power_watts":0.0,"source":"i915","bus_id":""}]})");
-  const std::string text = render_metrics(json{{"gpu", gpu}}, json::array());
+  const json none = json::array();
+  const std::string text = render_metrics({json{{"gpu", gpu}}, none, none, 0, kTopProcesses, 0});
   for (const char *line : {
            "sysmon_gpu_usage_ratio{gpu=\"0\",name=\"A\"} 0.375\n",
            "sysmon_gpu_memory_total_bytes{gpu=\"0\",name=\"A\"} 17163091968\n",
@@ -109,7 +125,8 @@ TEST(ExporterMetrics, OneSeriesPerGpuAdapter) {
   EXPECT_EQ(lines[0].text, " 37.5%  1.0K/16.0G  54C  45W  A");
   // No adapter: no line and no series.
   EXPECT_TRUE(gpu_lines(json::parse(R"({"source":"none","adapters":[]})")).empty());
-  EXPECT_EQ(render_metrics(json::object(), json::array()).find("sysmon_gpu_"), std::string::npos);
+  EXPECT_EQ(render_metrics({json::object(), none, none, 0, kTopProcesses, 0}).find("sysmon_gpu_"),
+            std::string::npos);
 }
 
 TEST(Arguments, ListenAddressesMetricsDocumentsSortKeys) {

@@ -3,13 +3,15 @@ parser, the /api documents, and what the server refuses."""
 import concurrent.futures
 import json
 import os
+import re
 import socket
 import subprocess
+import time
 
 import pytest
 from prometheus_client.parser import text_string_to_metric_families
 
-from conftest import SYSMON, meminfo_total_bytes, schema
+from conftest import SYSMON, Server, meminfo_total_bytes, schema
 
 # Every family the exporter writes: type and the label names of its samples.
 FAMILIES = {
@@ -30,6 +32,12 @@ FAMILIES = {
     "sysmon_volume_free_bytes": ("gauge", {"device", "mountpoint", "fstype"}),
     "sysmon_volume_read_bytes_per_second": ("gauge", {"device", "mountpoint", "fstype"}),
     "sysmon_volume_write_bytes_per_second": ("gauge", {"device", "mountpoint", "fstype"}),
+    # The parser names counter families without their _total suffix.
+    "sysmon_volume_read_bytes": ("counter", {"device", "mountpoint", "fstype"}),
+    "sysmon_volume_written_bytes": ("counter", {"device", "mountpoint", "fstype"}),
+    "sysmon_cpu_seconds": ("counter", {"mode"}),
+    "sysmon_cpu_core_seconds": ("counter", {"core", "mode"}),
+    "sysmon_scrape_duration_seconds": ("gauge", set()),
     # The parser names counter families without their _total suffix.
     "sysmon_network_receive_bytes": ("counter", {"device"}),
     "sysmon_network_transmit_bytes": ("counter", {"device"}),
@@ -82,6 +90,8 @@ def plausible(name, labels, value, memory_total):
         return 0 < value < 10 * 365 * 86400
     if name == "sysmon_cpu_temperature_celsius":
         return value < 150
+    if name.startswith("sysmon_cpu_") and name.endswith("seconds") or name.endswith("duration_seconds"):
+        return True  # counters of seconds and the sampling time are any non-negative number
     return value == int(value) or "hertz" in name or "watts" in name
 
 
@@ -113,6 +123,10 @@ def test_metrics_parse_with_plausible_samples(server):
 
     cores = seen["sysmon_cpu_core_usage_ratio"]
     assert sorted(int(s.labels["core"]) for s in cores) == list(range(os.cpu_count()))
+    modes = [(s.labels["core"], s.labels["mode"]) for s in seen["sysmon_cpu_core_seconds"]]
+    assert sorted(modes) == sorted((str(c), m) for c in range(os.cpu_count()) for m in ("busy", "idle"))
+    # Numbers are the shortest text of their value: no binary noise of a division.
+    assert not re.search(r"\d\.\d*(0000000|9999999)\d*$", text, re.M), text
     assert 1 <= len(seen["sysmon_top_process_cpu_ratio"]) <= 10
     assert len(seen["sysmon_top_process_resident_memory_bytes"]) == 10
     assert len({s.labels["pid"] for s in seen["sysmon_top_process_cpu_ratio"]}) == \
@@ -144,7 +158,7 @@ def test_api_documents_are_valid(server, path, schema_name):
 
 
 def test_refuses_what_it_does_not_serve(server):
-    for path in ["/", "/api", "/api/", "/api/kill", "/api/nothing", "/metrics/x", "/favicon.ico"]:
+    for path in ["/api", "/api/", "/api/kill", "/api/nothing", "/metrics/x", "/favicon.ico"]:
         assert server.get(path)[0] == 404, path
     for method in ["POST", "PUT", "DELETE", "PATCH"]:
         status, headers, _ = server.get("/api/processes", method=method, data=b"")
@@ -187,3 +201,169 @@ def test_a_port_in_use_is_an_error(server):
 
 def test_stops_on_sigterm(server):
     assert server.stop() == 0
+
+
+def test_landing_page_links_metrics_and_documents(server):
+    status, headers, body = server.get("/about")
+    assert status == 200 and headers["Content-Type"].startswith("text/html")
+    page = body.decode()
+    assert "sysmon" in page and re.search(r"\d+\.\d+\.\d+", page)
+    assert 'href="metrics"' in page and 'href="api/snapshot"' in page
+    # "/" is the dashboard page.
+    status, headers, _ = server.get("/")
+    assert status == 200 and headers["Content-Type"].startswith("text/html")
+
+
+def test_requests_read_the_latest_sample_and_never_collect():
+    # One sample an hour: every request of the test answers from the first.
+    srv = Server("--interval", "3600000", "--top-processes", "3")
+    try:
+        first = [srv.get(p)[2] for p in ("/api/cpu", "/api/processes", "/metrics")]
+        # Requests collect nothing: the answers stay those of the one sample.
+        assert [srv.get(p)[2] for p in ("/api/cpu", "/api/processes", "/metrics")] == first
+        snapshot = json.loads(srv.get("/api/snapshot")[2])
+        assert json.loads(first[0]) == snapshot["cpu"]
+        families = {f.name: f for f in text_string_to_metric_families(first[2].decode())}
+        assert len(families["sysmon_top_process_cpu_ratio"].samples) == 3
+        assert len(families["sysmon_top_process_resident_memory_bytes"].samples) == 3
+        assert "over the sampling window" in families["sysmon_cpu_usage_ratio"].documentation
+    finally:
+        srv.stop()
+
+
+def test_no_api_and_no_process_series():
+    srv = Server("--no-api", "--top-processes", "0")
+    try:
+        assert srv.get("/api/cpu")[0] == 404
+        status, _, body = srv.get("/metrics")
+        assert status == 200 and b"sysmon_top_process" not in body
+        assert b"api/" not in srv.get("/")[2]
+    finally:
+        srv.stop()
+
+
+def scrape_seconds(server):
+    start = time.monotonic()
+    assert server.get("/metrics", timeout=10)[0] == 200
+    return time.monotonic() - start
+
+
+def closed_by_server(sock):
+    sock.settimeout(5)
+    try:
+        while sock.recv(4096):
+            pass
+        return True
+    except (ConnectionResetError, BrokenPipeError):
+        return True
+    except socket.timeout:
+        return False
+
+
+def test_idle_and_slow_clients_delay_no_scrape(server):
+    idle = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(8)]
+    slow = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(8)]
+    try:
+        for sock in slow:
+            sock.sendall(b"GET /metrics HTTP/1.1\r\nHo")
+        cut = set()
+        deadline = time.monotonic() + 8
+        while time.monotonic() < deadline and len(cut) < len(slow):
+            for sock in slow:
+                try:
+                    if sock not in cut:
+                        sock.sendall(b"s")  # a header a byte at a time
+                except (BrokenPipeError, ConnectionResetError):
+                    cut.add(sock)
+            assert scrape_seconds(server) < 1.0
+            time.sleep(0.5)
+        # Past the head timeout (5 s) both kinds have been cut off.
+        assert all(closed_by_server(sock) for sock in idle + slow)
+    finally:
+        for sock in idle + slow:
+            sock.close()
+
+
+def test_a_bounded_burst_of_scrapes_all_succeed(server):
+    with concurrent.futures.ThreadPoolExecutor(max_workers=32) as pool:
+        assert set(pool.map(lambda _: server.get("/metrics")[0], range(64))) == {200}
+
+
+def raw_request(port, data):
+    """The status line the server answers to raw bytes, or b"" when it closes."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as sock:
+        sock.sendall(data)
+        try:
+            return sock.recv(4096).split(b"\r\n")[0]
+        except ConnectionResetError:
+            return b""
+
+
+def test_hostile_requests_get_a_clear_status(server):
+    port = server.port
+    big = b"x" * (1 << 20)
+    cases = [
+        (b"GET /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n" % len(big) + big, b"413"),
+        (b"TRACE /metrics HTTP/1.1\r\nHost: x\r\n\r\n", b"405"),
+        (b"POST /nowhere HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc", b"405"),
+        (b"POST /metrics HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", b"411"),
+        (b"GET /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: -1\r\n\r\n", b"400"),
+        (b"GET /api/%zz%%41 HTTP/1.1\r\nHost: x\r\n\r\n", b"404"),
+        (b"GET /metrics HTTP/1.1\r\nHost: x\r\nX-Long: " + b"a" * 20000 + b"\r\n\r\n", b"400"),
+        (b"BREW /metrics HTTP/1.1\r\nHost: x\r\n\r\n", b"400"),
+        # A TLS handshake to the plain server: no request line ever ends, so
+        # the connection is closed at the head timeout.
+        (b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03" + b"\x00" * 64, None),
+    ]
+    for data, status in cases:
+        line = raw_request(port, data)
+        if status is None:
+            assert line in (b"", b"HTTP/1.1 400 Bad Request"), line
+        else:
+            assert line.startswith(b"HTTP/1.1 " + status), (data[:40], line)
+    assert server.get("/metrics")[0] == 200
+
+
+def test_counters_never_decrease_while_busy(tmp_path):
+    srv = Server("--interval", "200")
+    burner = subprocess.Popen(["/usr/bin/python3", "-c", "while True: pass"])
+    try:
+        previous = {}
+        target = tmp_path / "written"
+        for _ in range(20):
+            with open(target, "ab") as f:
+                f.write(os.urandom(1 << 20))
+                os.fsync(f.fileno())
+            text = srv.get("/metrics")[2].decode()
+            for family in text_string_to_metric_families(text):
+                if family.type != "counter":
+                    continue
+                for sample in family.samples:
+                    key = (sample.name, tuple(sorted(sample.labels.items())))
+                    assert sample.value >= previous.get(key, 0), key
+                    previous[key] = sample.value
+            time.sleep(0.25)
+        busy = [v for (name, labels), v in previous.items()
+                if name == "sysmon_cpu_seconds_total" and ("mode", "busy") in labels]
+        assert busy and busy[0] > 0
+    finally:
+        burner.kill()
+        burner.wait()
+        srv.stop()
+
+
+def test_warns_when_listening_beyond_loopback_without_web_config():
+    # 192.0.2.1 (TEST-NET-1) is on no interface here: the warning comes, then
+    # the bind fails, so nothing ever listens beyond loopback.
+    for extra, names_api in (((), True), (("--no-api",), False)):
+        done = subprocess.run([SYSMON, "serve", "--listen", "192.0.2.1:0", *extra],
+                              capture_output=True, timeout=30)
+        assert done.returncode == 1, done.stderr
+        assert b"warning" in done.stderr and b"--web.config.file" in done.stderr
+        assert (b"command line" in done.stderr) == names_api, done.stderr
+    with socket.socket() as taken:  # loopback: no warning (and a port in use ends it)
+        taken.bind(("127.0.0.1", 0))
+        taken.listen()
+        done = subprocess.run([SYSMON, "serve", "--listen", f"127.0.0.1:{taken.getsockname()[1]}"],
+                              capture_output=True, timeout=30)
+    assert done.returncode == 1 and b"warning" not in done.stderr, done.stderr

@@ -181,14 +181,19 @@ void hostile_singles(FuzzedDataProvider &in) {
     m.cached = in.ConsumeIntegral<uint64_t>();
     m.swap_total = in.ConsumeIntegral<uint64_t>();
     m.swap_used = in.ConsumeIntegral<uint64_t>();
-    sysmon_gpu_info &g = g_fake.gpu;
-    fill_text(in, g.name);
-    g.usage_percent = hostile_double(in);
-    g.vram_total = in.ConsumeIntegral<uint64_t>();
-    g.vram_used = in.ConsumeIntegral<uint64_t>();
-    g.temperature_c = hostile_double(in);
-    fill_text(in, g.driver);
-    g.power_watts = hostile_double(in);
+    // No adapter (the placeholder), or up to a few beyond the capacity.
+    g_fake.gpus.assign(in.ConsumeIntegralInRange<size_t>(0, SYSMON_MAX_GPUS + 2), sysmon_gpu_info{});
+    for (sysmon_gpu_info &g : g_fake.gpus) {
+        fill_text(in, g.name);
+        g.usage_percent = hostile_double(in);
+        g.vram_total = in.ConsumeIntegral<uint64_t>();
+        g.vram_used = in.ConsumeIntegral<uint64_t>();
+        g.temperature_c = hostile_double(in);
+        fill_text(in, g.driver);
+        g.power_watts = hostile_double(in);
+        fill_text(in, g.source);
+        fill_text(in, g.bus_id);
+    }
     sysmon_battery_info &b = g_fake.bat;
     b.present = in.ConsumeIntegral<int32_t>();
     b.percent = in.ConsumeIntegral<int32_t>();
@@ -280,13 +285,15 @@ struct member {
 
 const std::vector<member> kCpu = {{"name", S},         {"cores", I},    {"threads", I},      {"total_usage", N},
                                   {"frequency_mhz", N}, {"per_core", A}, {"temperature_c", N},
-                                  {"limit_cpus", N}};
+                                  {"busy_seconds", N},  {"idle_seconds", N}, {"per_core_busy_seconds", A},
+                                  {"per_core_idle_seconds", A}, {"limit_cpus", N}};
 const std::vector<member> kMemory = {{"total", I},     {"used", I},       {"available", I},
                                      {"cached", I},    {"swap_total", I}, {"swap_used", I},
                                      {"limit", I},     {"limit_used", I}};
 const std::vector<member> kDisk = {{"name", S}, {"mount", S}, {"fs", S},
                                    {"total", I}, {"used", I}, {"free", I},
-                                   {"read_bytes_sec", I}, {"write_bytes_sec", I}, {"available", I}};
+                                   {"read_bytes_sec", I}, {"write_bytes_sec", I},
+                                   {"total_read", I}, {"total_written", I}, {"available", I}};
 const std::vector<member> kNet = {{"name", S},           {"ip", S},         {"up_bytes_sec", I},
                                   {"down_bytes_sec", I}, {"total_sent", I}, {"total_recv", I}};
 const std::vector<member> kProcess = {{"pid", I},      {"name", S},           {"cpu_percent", N},
@@ -294,7 +301,11 @@ const std::vector<member> kProcess = {{"pid", I},      {"name", S},           {"
                                       {"command", S},  {"ppid", I},           {"user", S},
                                       {"threads", I},  {"read_bytes_sec", I}, {"write_bytes_sec", I}};
 const std::vector<member> kGpu = {{"name", S},          {"usage_percent", N}, {"vram_total", I}, {"vram_used", I},
-                                  {"temperature_c", N}, {"driver", S},        {"power_watts", N}};
+                                  {"temperature_c", N}, {"driver", S},        {"power_watts", N},
+                                  {"source", S},        {"adapters", A}};
+const std::vector<member> kAdapter = {{"name", S},          {"usage_percent", N}, {"vram_total", I},
+                                      {"vram_used", I},     {"temperature_c", N}, {"driver", S},
+                                      {"power_watts", N},   {"source", S},        {"bus_id", S}};
 const std::vector<member> kBattery = {{"present", B}, {"percent", I},          {"status", S},
                                       {"time_remaining_min", I}, {"power_draw_watts", N}, {"health_percent", I}};
 const std::vector<member> kSystem = {{"hostname", S},       {"os", S},        {"kernel", S},
@@ -398,13 +409,16 @@ void read_singles() {
     check_object(parse_document(sysmon_memory(), "memory"), kMemory, "memory");
     const json gpu = parse_document(sysmon_gpu(), "gpu");
     check_object(gpu, kGpu, "gpu");
+    FUZZ_CHECK(gpu["adapters"].size() <= SYSMON_MAX_GPUS, "adapters beyond the capacity");
+    for (const json &adapter : gpu["adapters"]) check_object(adapter, kAdapter, "gpu adapter");
     const json system = parse_document(sysmon_system(), "system");
     check_object(system, kSystem, "system");
     check_object(parse_document(sysmon_battery(), "battery"), kBattery, "battery");
     if (s_clean_texts) {
         // Texts of well-formed records come back exactly.
         FUZZ_CHECK(cpu["name"] == field_text(g_fake.cpu.name), "cpu name changed");
-        FUZZ_CHECK(gpu["driver"] == field_text(g_fake.gpu.driver), "gpu driver changed");
+        if (!g_fake.gpus.empty())
+            FUZZ_CHECK(gpu["driver"] == field_text(g_fake.gpus[0].driver), "gpu driver changed");
         FUZZ_CHECK(system["hostname"] == field_text(g_fake.sys.hostname), "host name changed");
     }
 }

@@ -35,7 +35,7 @@ nvml_return code() {
 void fill(void *out, size_t size) {
     if (!s_in->ConsumeBool()) return;  // success with nothing filled
     const std::vector<uint8_t> bytes = s_in->ConsumeBytes<uint8_t>(size);
-    std::memcpy(out, bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
 }
 
 nvml_return f_init() { return s_in->ConsumeBool() ? NVML_OK : code(); }

@@ -243,6 +243,8 @@ TEST(LinuxDiskCollector, RatesFromSectorGrowthAndCountersThatGoDown) {
     ASSERT_EQ(disks.size(), 4u);
     EXPECT_EQ(disks[0].read_bytes_sec, 400u * 512 / 2);
     EXPECT_EQ(disks[0].write_bytes_sec, 800u * 512 / 2);
+    EXPECT_EQ(disks[0].total_read, 2400u * 512);   // the counters themselves, since boot
+    EXPECT_EQ(disks[0].total_written, 3800u * 512);
     EXPECT_EQ(disks[1].read_bytes_sec, 0u);
     EXPECT_EQ(disks[1].write_bytes_sec, 0u);
     EXPECT_EQ(disks[2].read_bytes_sec, 0u);

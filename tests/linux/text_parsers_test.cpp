@@ -90,6 +90,19 @@ TEST(CpuLoad, BusyShareOfTheGrowthWithIowaitIdleAndGuestNotCountedTwice) {
     EXPECT_DOUBLE_EQ(cpu_busy_percent(now, prev), 0.0);
 }
 
+TEST(CpuLoad, CumulativeSecondsSplitAsTheLoadAndNeverGoingDown) {
+    // busy = user + nice + system + irq + softirq + steal; idle = idle + iowait.
+    const proc_stat_times t{300, 20, 100, 500, 100, 5, 15, 10, 50, 0};
+    const cpu_seconds s = cpu_times_seconds(t, 100.0);
+    EXPECT_DOUBLE_EQ(s.busy, 4.5);
+    EXPECT_DOUBLE_EQ(s.idle, 6.0);
+    EXPECT_DOUBLE_EQ(cpu_times_seconds(t, 0.0).busy, 0.0);
+    double highest = 0.0;
+    EXPECT_DOUBLE_EQ(monotonic_counter(6.0, &highest), 6.0);
+    EXPECT_DOUBLE_EQ(monotonic_counter(5.5, &highest), 6.0);  // iowait stepped back
+    EXPECT_DOUBLE_EQ(monotonic_counter(7.0, &highest), 7.0);
+}
+
 TEST(CpuInfo, NameCoresAndFrequencies) {
     const std::string text =
         "processor\t: 0\nmodel name\t: First CPU\ncpu MHz\t\t: 1000.250\nphysical id\t: 0\ncore id\t\t: 0\n\n"

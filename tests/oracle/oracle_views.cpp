@@ -133,8 +133,13 @@ void write_cpu(strbuf *sb) {
         if (i > 0) strbuf_append(sb, ",");
         strbuf_printf(sb, "%.2f", finite(s_cpu.per_core[i]));
     }
-    strbuf_printf(sb, "],\"temperature_c\":%.1f,\"limit_cpus\":%.2f}", finite(s_cpu.temperature_c),
-                  finite(s_cpu.limit_cpus));
+    strbuf_printf(sb, "],\"temperature_c\":%.1f,\"busy_seconds\":%.2f,\"idle_seconds\":%.2f",
+                  finite(s_cpu.temperature_c), finite(s_cpu.busy_seconds), finite(s_cpu.idle_seconds));
+    strbuf_append(sb, ",\"per_core_busy_seconds\":[");
+    for (int32_t i = 0; i < n; ++i) strbuf_printf(sb, i > 0 ? ",%.2f" : "%.2f", finite(s_cpu.per_core_busy_seconds[i]));
+    strbuf_append(sb, "],\"per_core_idle_seconds\":[");
+    for (int32_t i = 0; i < n; ++i) strbuf_printf(sb, i > 0 ? ",%.2f" : "%.2f", finite(s_cpu.per_core_idle_seconds[i]));
+    strbuf_printf(sb, "],\"limit_cpus\":%.2f}", finite(s_cpu.limit_cpus));
 }
 
 void write_mem(strbuf *sb) {
@@ -161,9 +166,11 @@ void write_disks(strbuf *sb) {
         append_field(sb, d.fs);
         strbuf_printf(sb,
                       "\",\"total\":%llu,\"used\":%llu,\"free\":%llu,"
-                      "\"read_bytes_sec\":%llu,\"write_bytes_sec\":%llu,\"available\":%llu}",
+                      "\"read_bytes_sec\":%llu,\"write_bytes_sec\":%llu,\"total_read\":%llu,"
+                      "\"total_written\":%llu,\"available\":%llu}",
                       static_cast<ull>(d.total), static_cast<ull>(d.used), static_cast<ull>(d.free),
                       static_cast<ull>(d.read_bytes_sec), static_cast<ull>(d.write_bytes_sec),
+                      static_cast<ull>(d.total_read), static_cast<ull>(d.total_written),
                       static_cast<ull>(d.available));
     }
     strbuf_append(sb, "]");

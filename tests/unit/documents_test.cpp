@@ -44,10 +44,18 @@ TEST_F(DocumentsTest, ProcessorDocument) {
     s_cpu.per_core_count = 2;
     s_cpu.per_core[0] = 12.5;
     s_cpu.per_core[1] = 12.5;
+    s_cpu.busy_seconds = 1234.567;
+    s_cpu.idle_seconds = 9876.5;
+    s_cpu.per_core_busy_seconds[0] = 600;
+    s_cpu.per_core_busy_seconds[1] = 634.567;
+    s_cpu.per_core_idle_seconds[0] = 4938.25;
+    s_cpu.per_core_idle_seconds[1] = 4938.25;
     serialize_cpu(&sb);
     EXPECT_EQ(str(),
               "{\"name\":\"Generic CPU\",\"cores\":2,\"threads\":2,\"total_usage\":12.50,"
               "\"frequency_mhz\":2400.0,\"per_core\":[12.50,12.50],\"temperature_c\":0.0,"
+              "\"busy_seconds\":1234.57,\"idle_seconds\":9876.50,"
+              "\"per_core_busy_seconds\":[600.00,634.57],\"per_core_idle_seconds\":[4938.25,4938.25],"
               "\"limit_cpus\":0.00}");
 }
 
@@ -55,7 +63,9 @@ TEST_F(DocumentsTest, ProcessorWithoutCoresAndNegativeTemperature) {
     s_cpu.per_core_count = 0;
     s_cpu.temperature_c = -5.26;
     serialize_cpu(&sb);
-    EXPECT_NE(str().find("\"per_core\":[],\"temperature_c\":-5.3,\"limit_cpus\":0.00}"), std::string::npos) << str();
+    EXPECT_NE(str().find("\"per_core\":[],\"temperature_c\":-5.3,"), std::string::npos) << str();
+    EXPECT_NE(str().find("\"per_core_busy_seconds\":[],\"per_core_idle_seconds\":[],\"limit_cpus\":0.00}"),
+              std::string::npos) << str();
 
     strbuf_reset(&sb);
     s_cpu.per_core_count = -4;
@@ -88,10 +98,13 @@ TEST_F(DocumentsTest, SingleDiskWithEscapedRootPath) {
     s_disks.items[0].used = 40;
     s_disks.items[0].free = 60;
     s_disks.items[0].available = 55;
+    s_disks.items[0].total_read = 4096;
+    s_disks.items[0].total_written = 18446744073709551615u;
     serialize_disks(&sb, 1);
     EXPECT_EQ(str(),
               "[{\"name\":\"C:\",\"mount\":\"C:\\\\\",\"fs\":\"NTFS\",\"total\":100,\"used\":40,"
-              "\"free\":60,\"read_bytes_sec\":0,\"write_bytes_sec\":0,\"available\":55}]");
+              "\"free\":60,\"read_bytes_sec\":0,\"write_bytes_sec\":0,\"total_read\":4096,"
+              "\"total_written\":18446744073709551615,\"available\":55}]");
 }
 
 TEST_F(DocumentsTest, EmptyAndNegativeCountsGiveEmptyArrays) {

@@ -92,6 +92,7 @@ TEST_F(CommaLocaleTest, DocumentsKeepTheDecimalPoint) {
     g_fake.cpu.per_core[0] = 5.5;
     g_fake.cpu.per_core[1] = std::nan("");
     g_fake.cpu.temperature_c = 41.25;
+    g_fake.cpu.busy_seconds = 12.5;
     g_fake.bat.power_draw_watts = 7.5;
     g_fake.procs = {fake_process(10, 0, "a", 12.345, 1000)};
     g_fake.procs[0].memory_percent = 0.5;
@@ -99,7 +100,8 @@ TEST_F(CommaLocaleTest, DocumentsKeepTheDecimalPoint) {
     EXPECT_EQ(text(sysmon_cpu()),
               "{\"name\":\"\",\"cores\":0,\"threads\":0,\"total_usage\":2.75,"
               "\"frequency_mhz\":2400.5,\"per_core\":[5.50,0.00],\"temperature_c\":41.2,"
-              "\"limit_cpus\":0.00}");
+              "\"busy_seconds\":12.50,\"idle_seconds\":0.00,\"per_core_busy_seconds\":[0.00,0.00],"
+              "\"per_core_idle_seconds\":[0.00,0.00],\"limit_cpus\":0.00}");
     EXPECT_NE(text(sysmon_battery()).find("\"power_draw_watts\":7.50"), std::string::npos);
     EXPECT_NE(text(sysmon_processes(0, 0)).find("\"cpu_percent\":12.35,\"memory_bytes\":1000,"
                                                 "\"memory_percent\":0.50"),

@@ -229,6 +229,10 @@ void fill_machine(rng &r) {
     s_cpu.per_core_count = pick(r, kCores);
     for (double &v : s_cpu.per_core) v = pick_double(r);
     s_cpu.temperature_c = pick_double(r);
+    s_cpu.busy_seconds = pick_double(r);
+    s_cpu.idle_seconds = pick_double(r);
+    for (double &v : s_cpu.per_core_busy_seconds) v = pick_double(r);
+    for (double &v : s_cpu.per_core_idle_seconds) v = pick_double(r);
     s_mem = sysmon_mem_info{r(), r(), r(), r(), r(), r(), r(), r()};
     s_disks.count = static_cast<int32_t>(r() % 4 == 0 ? 200 : r() % 5) - 1;
     for (sysmon_disk_info &d : std::span(s_disks.items, static_cast<size_t>(s_disks.capacity))) {
@@ -237,6 +241,7 @@ void fill_machine(rng &r) {
         fill_text(r, d.fs, pool, alphabet);
         d.total = r();
         d.read_bytes_sec = r();
+        d.total_written = r();
     }
     s_nets.count = static_cast<int32_t>(r() % 4 == 0 ? 70 : r() % 5) - 1;
     for (sysmon_net_info &e : std::span(s_nets.items, static_cast<size_t>(s_nets.capacity))) {

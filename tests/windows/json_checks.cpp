@@ -5,11 +5,15 @@
 #include <regex>
 
 const std::vector<std::string> CPU_KEYS = {"name", "cores", "threads", "total_usage",
-                                           "frequency_mhz", "per_core", "temperature_c", "limit_cpus"};
+                                           "frequency_mhz", "per_core", "temperature_c",
+                                           "busy_seconds", "idle_seconds",
+                                           "per_core_busy_seconds", "per_core_idle_seconds",
+                                           "limit_cpus"};
 const std::vector<std::string> MEMORY_KEYS = {"total", "used", "available", "cached",
                                               "swap_total", "swap_used", "limit", "limit_used"};
 const std::vector<std::string> DISK_KEYS = {"name", "mount", "fs", "total", "used",
-                                            "free", "read_bytes_sec", "write_bytes_sec", "available"};
+                                            "free", "read_bytes_sec", "write_bytes_sec",
+                                            "total_read", "total_written", "available"};
 const std::vector<std::string> NET_KEYS = {"name", "ip", "up_bytes_sec",
                                            "down_bytes_sec", "total_sent", "total_recv"};
 const std::vector<std::string> GPU_KEYS = {"name", "usage_percent", "vram_total", "vram_used",
@@ -56,6 +60,8 @@ const std::map<std::string, number_kind> &number_members() {
         {"power_draw_watts", KIND_FIXED2}, {"cpu_percent", KIND_FIXED2},
         {"memory_percent", KIND_FIXED2},   {"frequency_mhz", KIND_FIXED1},
         {"temperature_c", KIND_FIXED1},    {"power_watts", KIND_FIXED1},
+        {"busy_seconds", KIND_FIXED2},     {"idle_seconds", KIND_FIXED2},
+        {"total_read", KIND_UINT},         {"total_written", KIND_UINT},
     };
     return table;
 }
@@ -84,6 +90,10 @@ const char *kind_name(number_kind kind) {
     return "?";
 }
 
+bool is_per_core_array(const std::string &key) {
+    return key == "per_core" || key == "per_core_busy_seconds" || key == "per_core_idle_seconds";
+}
+
 // Counts the number members of a parsed document by name; anything the
 // table does not know is reported as unexpected.
 void count_numbers(const ordered_json &value, std::map<std::string, size_t> *counts,
@@ -99,7 +109,7 @@ void count_numbers(const ordered_json &value, std::map<std::string, size_t> *cou
             ++(*counts)[it.key()];
         } else if (it.value().is_boolean() && it.key() != "present") {
             *unexpected += " " + it.key() + "(boolean)";
-        } else if (it.key() != "per_core") {
+        } else if (!is_per_core_array(it.key())) {
             count_numbers(it.value(), counts, unexpected);
         }
     }
@@ -217,11 +227,13 @@ testing::AssertionResult numbers_well_formed(const std::string &raw) {
         }
     }
     // per_core arrays: every element "%.2f".
-    const std::string per_core = "\"per_core\":";
-    for (size_t at = raw.find(per_core); at != std::string::npos;
-         at = raw.find(per_core, at + 1)) {
-        testing::AssertionResult ok = is_fixed2_array(raw_member(raw, "per_core", at));
-        if (!ok) return ok;
+    for (const char *key : {"per_core", "per_core_busy_seconds", "per_core_idle_seconds"}) {
+        const std::string needle = std::string("\"") + key + "\":";
+        for (size_t at = raw.find(needle); at != std::string::npos;
+             at = raw.find(needle, at + 1)) {
+            testing::AssertionResult ok = is_fixed2_array(raw_member(raw, key, at));
+            if (!ok) return ok;
+        }
     }
     return testing::AssertionSuccess();
 }

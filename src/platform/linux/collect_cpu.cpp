@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "cgroup_limits.h"
 #include "cpu_derive.h"
 #include "cpu_temperature.h"
@@ -36,6 +38,11 @@ proc_stat_reading s_stat;
 char s_text[256 * 1024];
 
 // Name and physical cores change only with the sources.
+// The highest processor times published, so that they never go down: the
+// total and each processor by its N of cpuN.
+double s_busy_highest = 0.0, s_idle_highest = 0.0;
+double s_core_busy_highest[SYSMON_MAX_CORES], s_core_idle_highest[SYSMON_MAX_CORES];
+
 uint32_t s_identity_generation = 0;
 char s_name[128];
 int32_t s_physical_cores = 0;
@@ -117,6 +124,21 @@ int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
     for (int32_t i = 0; i < s_stat.cpu_count; ++i) {
         const proc_stat_times *prev = find_core(base, s_stat.cpus[i].index);
         cpu->per_core[i] = prev != nullptr ? cpu_busy_percent(*prev, s_stat.cpus[i].times) : 0.0;
+    }
+
+    // Cumulative times: clock ticks into seconds, never going down.
+    const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+    if (s_stat.has_total) {
+        const cpu_seconds total = cpu_times_seconds(s_stat.total, ticks);
+        cpu->busy_seconds = monotonic_counter(total.busy, &s_busy_highest);
+        cpu->idle_seconds = monotonic_counter(total.idle, &s_idle_highest);
+    }
+    for (int32_t i = 0; i < s_stat.cpu_count; ++i) {
+        const cpu_seconds core = cpu_times_seconds(s_stat.cpus[i].times, ticks);
+        const int32_t at = s_stat.cpus[i].index;
+        const bool kept = at >= 0 && at < SYSMON_MAX_CORES;
+        cpu->per_core_busy_seconds[i] = kept ? monotonic_counter(core.busy, &s_core_busy_highest[at]) : core.busy;
+        cpu->per_core_idle_seconds[i] = kept ? monotonic_counter(core.idle, &s_core_idle_highest[at]) : core.idle;
     }
 
     if (window == nullptr || window->advance != 0) {

@@ -193,6 +193,8 @@ int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_
             d.write_bytes_sec = counter_rate(saturating_mul(row->sectors_written, SECTOR_BYTES),
                                              saturating_mul(prev->sectors_written, SECTOR_BYTES), elapsed);
         }
+        d.total_read = saturating_mul(row->sectors_read, SECTOR_BYTES);
+        d.total_written = saturating_mul(row->sectors_written, SECTOR_BYTES);
         store.entries.items[store.entries.count++] = disk_counters_entry{dev, row->sectors_read, row->sectors_written};
         ++filled;
     }

@@ -14,3 +14,17 @@ double cpu_busy_percent(const proc_stat_times &prev, const proc_stat_times &now)
     const double share = static_cast<double>(busy) * 100.0 / total;
     return share > 100.0 ? 100.0 : share;
 }
+
+cpu_seconds cpu_times_seconds(const proc_stat_times &t, double ticks_per_second) {
+    if (!(ticks_per_second > 0.0)) return cpu_seconds{0.0, 0.0};
+    const double busy = static_cast<double>(t.user) + static_cast<double>(t.nice) +
+                        static_cast<double>(t.system) + static_cast<double>(t.irq) +
+                        static_cast<double>(t.softirq) + static_cast<double>(t.steal);
+    const double idle = static_cast<double>(t.idle) + static_cast<double>(t.iowait);
+    return cpu_seconds{busy / ticks_per_second, idle / ticks_per_second};
+}
+
+double monotonic_counter(double now, double *highest) {
+    if (now > *highest) *highest = now;
+    return *highest;
+}

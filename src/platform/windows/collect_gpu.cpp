@@ -32,12 +32,39 @@ typedef PDH_STATUS(WINAPI *pdh_array_fn)(PDH_HCOUNTER, DWORD, LPDWORD, LPDWORD,
                                           PPDH_FMT_COUNTERVALUE_ITEM_W);
 typedef PDH_STATUS(WINAPI *pdh_close_fn)(PDH_HQUERY);
 
+// The display kernel's adapter queries in gdi32.dll (the structures of its
+// D3DKMT interface, declared here since the toolchain has no header for them).
+struct kmt_open_from_luid {
+    LUID luid;
+    UINT adapter;
+};
+struct kmt_query_info {
+    UINT adapter;
+    UINT type;
+    void *data;
+    UINT size;
+};
+struct kmt_close_adapter {
+    UINT adapter;
+};
+typedef LONG(APIENTRY *kmt_open_fn)(kmt_open_from_luid *);
+typedef LONG(APIENTRY *kmt_query_fn)(const kmt_query_info *);
+typedef LONG(APIENTRY *kmt_close_fn)(const kmt_close_adapter *);
+
 // A hardware adapter found through DXGI.
 struct dxgi_adapter {
     char name[128];
     char driver[64];
     uint64_t dedicated;
     gpu_luid luid;
+    UINT kmt_adapter;  // open display-kernel handle, 0 when none
+};
+
+// The temperature source: gdi32's adapter performance data.
+struct kmt_functions {
+    kmt_open_fn open;
+    kmt_query_fn query;
+    kmt_close_fn close;
 };
 
 // The performance counters, with the functions of pdh.dll.
@@ -62,6 +89,7 @@ dxgi_adapter s_dxgi[SYSMON_MAX_GPUS];
 gpu_entry s_entries[SYSMON_MAX_GPUS];
 int32_t s_entry_count = 0;
 pdh_counters s_pdh;
+kmt_functions s_kmt;
 
 // A counter array and its instance names, converted once per collection.
 struct counter_samples {
@@ -86,6 +114,45 @@ HMODULE system_library(const wchar_t *name) {
     return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+// Opens the display-kernel handle that the temperature is read through; the
+// functions are looked up once, and an adapter without them keeps handle 0.
+void open_kmt(dxgi_adapter &a, const LUID &luid) {
+    static HMODULE gdi = system_library(L"gdi32.dll");
+    if (s_kmt.open == nullptr && gdi != nullptr) {
+        s_kmt.open = symbol<kmt_open_fn>(gdi, "D3DKMTOpenAdapterFromLuid");
+        s_kmt.query = symbol<kmt_query_fn>(gdi, "D3DKMTQueryAdapterInfo");
+        s_kmt.close = symbol<kmt_close_fn>(gdi, "D3DKMTCloseAdapter");
+    }
+    a.kmt_adapter = 0;
+    if (s_kmt.open == nullptr || s_kmt.query == nullptr || s_kmt.close == nullptr) return;
+    kmt_open_from_luid request{};
+    request.luid = luid;
+    if (s_kmt.open(&request) == 0) a.kmt_adapter = request.adapter;
+}
+
+// Degrees Celsius from the adapter performance data, 0 where the system or
+// the driver gives none (before Windows 10 2004, or no sensor).
+double kmt_temperature(const dxgi_adapter &a) {
+    if (a.kmt_adapter == 0) return 0.0;
+    gpu_kmt_perfdata data;
+    std::memset(&data, 0, sizeof data);
+    kmt_query_info query{a.kmt_adapter, GPU_KMT_QUERY_ADAPTER_PERFDATA, &data, sizeof data};
+    if (s_kmt.query(&query) != 0) return 0.0;
+    return gpu_kmt_temperature(data.temperature);
+}
+
+void close_kmt(int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        if (s_dxgi[i].kmt_adapter != 0 && s_kmt.close != nullptr) {
+            kmt_close_adapter request{s_dxgi[i].kmt_adapter};
+            s_kmt.close(&request);
+        }
+        s_dxgi[i].kmt_adapter = 0;
+    }
+}
+
+int32_t s_dxgi_count = 0;
+
 int32_t discover_dxgi(bool nvml_has_devices, int32_t room) {
     static HMODULE dxgi = system_library(L"dxgi.dll");
     const create_factory_fn create = dxgi != nullptr ? symbol<create_factory_fn>(dxgi, "CreateDXGIFactory1") : nullptr;
@@ -106,6 +173,7 @@ int32_t discover_dxgi(bool nvml_has_devices, int32_t room) {
             utf8_from_utf16(a.name, sizeof a.name, desc.Description, units);
             a.dedicated = desc.DedicatedVideoMemory;
             a.luid = gpu_luid{static_cast<uint32_t>(desc.AdapterLuid.HighPart), desc.AdapterLuid.LowPart};
+            open_kmt(a, desc.AdapterLuid);
             LARGE_INTEGER umd;
             if (SUCCEEDED(adapter->CheckInterfaceSupport(__uuidof(IDXGIDevice), &umd)))
                 gpu_driver_version(static_cast<uint64_t>(umd.QuadPart), a.driver, sizeof a.driver);
@@ -114,6 +182,7 @@ int32_t discover_dxgi(bool nvml_has_devices, int32_t room) {
         adapter = nullptr;
     }
     factory->Release();
+    s_dxgi_count = count;
     return count;
 }
 
@@ -173,6 +242,8 @@ void read_counter(PDH_HCOUNTER counter, counter_samples *out) {
 void close_adapters() {
     nvml_session_close(&s_session, &s_nvml);
     close_counters();
+    close_kmt(s_dxgi_count);
+    s_dxgi_count = 0;
     s_entry_count = 0;
     s_open = 0;
 }
@@ -228,6 +299,7 @@ int32_t sysmon_collect_gpu(sysmon_gpu_info *gpus, int32_t *count, int32_t capaci
             out.usage_percent = gpu_percent(
                 gpu_adapter_load(s_engine_samples.samples, s_engine_samples.count, a.luid));
             out.vram_used = gpu_adapter_memory_used(s_memory_samples.samples, s_memory_samples.count, a.luid);
+            out.temperature_c = kmt_temperature(a);
         }
         ++*count;
     }

@@ -19,6 +19,11 @@ double derive_cpu_load(uint64_t prev_idle, uint64_t prev_kernel,
     return load < 0.0 ? 0.0 : load;
 }
 
+void cpu_times_seconds(const idle_kernel_user_times &t, double *busy, double *idle) {
+    *busy = static_cast<double>(counter_growth(t.kernel + t.user, t.idle)) * 1e-7;
+    *idle = static_cast<double>(t.idle) * 1e-7;
+}
+
 void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
                 const cpu_counters *prev, cpu_counters *next) {
     std::memset(cpu, 0, sizeof *cpu);
@@ -50,11 +55,16 @@ void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
         cpu->total_usage = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
     }
 
+    if (readings->has_times) cpu_times_seconds(readings->times, &cpu->busy_seconds, &cpu->idle_seconds);
+
     cpu->per_core_count =
         cpu->threads <= SYSMON_MAX_CORES ? cpu->threads : SYSMON_MAX_CORES;
     int32_t read = readings->cores != nullptr ? readings->core_count : 0;
     if (read < 0) read = 0;
     if (read > SYSMON_MAX_CORES) read = SYSMON_MAX_CORES;
+    for (int32_t i = 0; i < cpu->per_core_count && i < read; ++i) {
+        cpu_times_seconds(readings->cores[i], &cpu->per_core_busy_seconds[i], &cpu->per_core_idle_seconds[i]);
+    }
     for (int32_t i = 0; i < cpu->per_core_count && i < read && i < prev->core_count; ++i) {
         const idle_kernel_user_times &a = prev->cores[i];
         const idle_kernel_user_times &b = readings->cores[i];

@@ -17,7 +17,7 @@
 #define SYSMON_CPU_NAME_BUFFER_SIZE 512
 
 // Cumulative times of one processor, or of all together: idle, kernel
-// (idle included) and user, in one common unit.
+// (idle included) and user, in 100-nanosecond units.
 struct idle_kernel_user_times {
     uint64_t idle;
     uint64_t kernel;
@@ -52,7 +52,11 @@ double derive_cpu_load(uint64_t prev_idle, uint64_t prev_kernel,
                        uint64_t prev_user, uint64_t idle, uint64_t kernel,
                        uint64_t user);
 
-// Fills the whole record from the readings: the total load against
+// Busy (kernel + user - idle) and idle time of one triple, in seconds.
+void cpu_times_seconds(const idle_kernel_user_times &t, double *busy, double *idle);
+
+// Fills the whole record from the readings: the cumulative busy and idle
+// seconds of the machine and of each processor read, the total load against
 // `prev`'s whole-machine times, per_core[i] against `prev`'s times of
 // processor i (0 where either reading of it is missing). `next` receives
 // `prev` with every counter that was read replaced by the new reading.

@@ -68,6 +68,8 @@ void derive_disk_walk_add(disk_walk *walk, const char *root,
     else
         text_field_set(disk->fs, "NTFS");
     if (io != nullptr && io->has_counters) {
+        disk->total_read = io->bytes_read;
+        disk->total_written = io->bytes_written;
         const uint64_t key = counter_key_of_text(root);
         const counter_row *before = walk->prev->find(key);
         if (before != nullptr) {

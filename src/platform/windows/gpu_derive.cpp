@@ -1,5 +1,7 @@
 #include "gpu_derive.h"
 
+#include "gpu_figures.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -101,4 +103,9 @@ uint64_t gpu_adapter_memory_used(const gpu_counter_sample *samples, size_t count
         if (v > 0 && v < 1.8e19) total += static_cast<uint64_t>(v);
     }
     return total;
+}
+
+double gpu_kmt_temperature(uint32_t deci_celsius) {
+    if (deci_celsius == 0) return 0.0;
+    return gpu_temperature(static_cast<double>(deci_celsius) / 10.0);
 }

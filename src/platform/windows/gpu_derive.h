@@ -51,4 +51,27 @@ double gpu_adapter_load(const gpu_counter_sample *samples, size_t count, gpu_lui
 // 0 for negative or non-finite ones.
 uint64_t gpu_adapter_memory_used(const gpu_counter_sample *samples, size_t count, gpu_luid luid);
 
+// The adapter performance data of the display kernel (gdi32's
+// D3DKMTQueryAdapterInfo with KMTQAITYPE_ADAPTERPERFDATA, Windows 10 2004
+// and later), laid out as the kernel writes it. Temperature is in tenths of
+// a degree Celsius.
+struct gpu_kmt_perfdata {
+    uint32_t physical_adapter_index;
+    uint64_t memory_frequency;
+    uint64_t max_memory_frequency;
+    uint64_t max_memory_frequency_oc;
+    uint64_t memory_bandwidth;
+    uint64_t pcie_bandwidth;
+    uint32_t fan_rpm;
+    uint32_t power;        // tenths of a percent of the adapter's budget
+    uint32_t temperature;  // tenths of a degree Celsius
+    uint8_t power_state_override;
+};
+#define GPU_KMT_QUERY_ADAPTER_PERFDATA 62u
+
+// Degrees Celsius from the performance data's temperature; 0 (unknown) for
+// a reading of 0, which drivers give when they have no sensor, or one out
+// of the believable range.
+double gpu_kmt_temperature(uint32_t deci_celsius);
+
 #endif  // VANTOREL_WINDOWS_GPU_DERIVE_H

@@ -186,6 +186,13 @@ TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
     EXPECT_DOUBLE_EQ(cpu.per_core[2], 75.0);
     EXPECT_DOUBLE_EQ(cpu.per_core[3], 0.0);
     EXPECT_NEAR(cpu.total_usage, 58.33, 0.01);
+    // The counters themselves, in seconds: busy = kernel + user - idle.
+    EXPECT_DOUBLE_EQ(cpu.busy_seconds, 175 * 1e-7);
+    EXPECT_DOUBLE_EQ(cpu.idle_seconds, 125 * 1e-7);
+    EXPECT_DOUBLE_EQ(cpu.per_core_busy_seconds[2], 75 * 1e-7);
+    EXPECT_DOUBLE_EQ(cpu.per_core_idle_seconds[2], 25 * 1e-7);
+    EXPECT_DOUBLE_EQ(cpu.per_core_busy_seconds[3], 0.0);  // counters went down: still what was read
+    EXPECT_DOUBLE_EQ(cpu.per_core_idle_seconds[3], 10 * 1e-7);
 
     // The processor query fails: loads 0, the stored counters stay, and the
     // next answer measures from the last one.

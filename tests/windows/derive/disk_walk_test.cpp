@@ -185,6 +185,8 @@ TEST(DeriveDisks, TransferRatesAgainstTheSameVolume) {
             2.0);
     EXPECT_EQ(disks[0].read_bytes_sec, 1000u);
     EXPECT_EQ(disks[0].write_bytes_sec, 250u);
+    EXPECT_EQ(disks[0].total_read, 3000u);  // the counters themselves
+    EXPECT_EQ(disks[0].total_written, 5500u);
     EXPECT_EQ(disks[1].read_bytes_sec, 0u);  // unanswered last time
     EXPECT_EQ(disks[2].read_bytes_sec, 3u);
 
@@ -192,6 +194,7 @@ TEST(DeriveDisks, TransferRatesAgainstTheSameVolume) {
     collect(disks, 3, list, {volume(false, 0, 0), volume(true, 100, 1900), volume(true, 9, 9)},
             nullptr, &s, 1.0);
     EXPECT_EQ(disks[0].read_bytes_sec, 0u);
+    EXPECT_EQ(disks[0].total_read, 0u);  // unanswered: no counters
     EXPECT_EQ(disks[1].read_bytes_sec, 0u);
     EXPECT_EQ(disks[1].write_bytes_sec, 1000u);
     collect(disks, 3, list, {volume(true, 0, 0), volume(true, 200, 2000), volume(true, 99, 99)},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <string>
 
 #include "gpu_derive.h"
@@ -60,4 +61,14 @@ TEST(DeriveGpu, BusiestEngineAndMemory) {
         {"luid_0x00000000_0x0000AAAA_phys_0", 5}, {"luid_0x00000000_0x0000D1C2_phys_2", -7}};
     EXPECT_EQ(gpu_adapter_memory_used(memory, 4, gpu_luid{0, 0xD1C2}), 1073742848u);
     EXPECT_EQ(gpu_adapter_memory_used(nullptr, 4, gpu_luid{0, 0xD1C2}), 0u);
+}
+
+TEST(DeriveGpu, PerformanceDataTemperature) {
+    // The kernel's structure: 8-byte members after the first are aligned, so
+    // the temperature sits at byte 56 of a 64-byte block.
+    EXPECT_EQ(offsetof(gpu_kmt_perfdata, temperature), 56u);
+    EXPECT_EQ(sizeof(gpu_kmt_perfdata), 64u);
+    EXPECT_DOUBLE_EQ(gpu_kmt_temperature(655), 65.5);
+    EXPECT_DOUBLE_EQ(gpu_kmt_temperature(0), 0);          // no sensor
+    EXPECT_DOUBLE_EQ(gpu_kmt_temperature(4000000000u), 0);  // garbage
 }
