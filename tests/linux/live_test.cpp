@@ -24,6 +24,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -38,6 +39,7 @@ using json = nlohmann::json;
 
 #define SLEEP_CHILD_ARG "--sleep-child"
 #define BUSY_CHILD_ARG "--busy-child"  // followed by the number of busy threads
+#define LIMITS_CHILD_ARG "--limits-child"  // prints the memory and cpu documents
 
 std::string g_self_path;  // this program's executable
 std::string g_argv0;      // as it was started
@@ -326,6 +328,175 @@ TEST(LiveLibrary, StoppedAndZombieChildren) {
     EXPECT_EQ((*z)["memory_bytes"], 0);
 }
 
+// This process's cgroup limits as the test reads them itself: for each
+// hierarchy holding `controller` (or the unified one), the directory of the
+// process's cgroup and its ancestors up to the mount point.
+std::vector<std::vector<std::string>> cgroup_paths(const std::string &controller) {
+    struct mount {
+        std::string root, point, type, options;
+    };
+    std::vector<mount> mounts;
+    std::istringstream mi(read_text("/proc/self/mountinfo"));
+    for (std::string line; std::getline(mi, line);) {
+        std::istringstream f(line);
+        std::string id, parent, dev, root, point, opts, word;
+        f >> id >> parent >> dev >> root >> point >> opts;
+        while (f >> word && word != "-") {}
+        std::string type, source, super;
+        f >> type >> source >> super;
+        if (type == "cgroup" || type == "cgroup2") mounts.push_back({root, point, type, "," + super + ","});
+    }
+    std::vector<std::vector<std::string>> out;
+    std::istringstream cg(read_text("/proc/self/cgroup"));
+    for (std::string line; std::getline(cg, line);) {
+        const size_t a = line.find(':'), b = line.find(':', a + 1);
+        if (a == std::string::npos || b == std::string::npos) continue;
+        const std::string controllers = "," + line.substr(a + 1, b - a - 1) + ",";
+        const std::string path = line.substr(b + 1);
+        const bool v2 = line.compare(0, a, "0") == 0 && controllers == ",,";
+        if (!v2 && controllers.find("," + controller + ",") == std::string::npos) continue;
+        for (const mount &m : mounts) {
+            if ((m.type == "cgroup2") != v2) continue;
+            if (!v2 && m.options.find("," + controller + ",") == std::string::npos) continue;
+            if (m.root != "/" && path.compare(0, m.root.size(), m.root) != 0) break;
+            std::string below = m.root == "/" ? path : path.substr(m.root.size());
+            std::vector<std::string> dirs;
+            for (;;) {
+                dirs.push_back(m.point + (below == "/" ? "" : below));
+                if (below.empty() || below == "/") break;
+                below.erase(below.rfind('/'));
+            }
+            out.push_back(dirs);
+            break;
+        }
+    }
+    return out;
+}
+
+// A byte count from a cgroup file; 0 for "max", v1's unlimited values, a
+// missing file or anything else.
+uint64_t cgroup_bytes(const std::string &path) {
+    const std::string text = read_text(path);
+    char *end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+    if (end == text.c_str() || v >= (1ULL << 62)) return 0;
+    return v;
+}
+
+TEST(LiveLibrary, CgroupLimitsAsTheTestReadsThemFromTheSameFiles) {
+    uint64_t limit = 0, used = 0;
+    for (const auto &dirs : cgroup_paths("memory")) {
+        const bool v2 = std::filesystem::exists(dirs.front() + "/cgroup.controllers");
+        for (const std::string &d : dirs) {
+            const uint64_t l = cgroup_bytes(d + (v2 ? "/memory.max" : "/memory.limit_in_bytes"));
+            if (l != 0 && (limit == 0 || l < limit)) {
+                limit = l;
+                used = cgroup_bytes(dirs.front() + (v2 ? "/memory.current" : "/memory.usage_in_bytes"));
+            }
+        }
+    }
+    double cpus = 0.0;
+    const auto consider = [&cpus](double c) {
+        if (c > 0.0 && (cpus == 0.0 || c < cpus)) cpus = c;
+    };
+    for (const auto &dirs : cgroup_paths("cpu")) {
+        for (const std::string &d : dirs) {
+            long long quota = 0, period = 0;
+            if (std::sscanf(read_text(d + "/cpu.max").c_str(), "%lld %lld", &quota, &period) == 2 ||
+                (std::sscanf(read_text(d + "/cpu.cfs_quota_us").c_str(), "%lld", &quota) == 1 &&
+                 std::sscanf(read_text(d + "/cpu.cfs_period_us").c_str(), "%lld", &period) == 1))
+                if (quota > 0 && period > 0) consider(static_cast<double>(quota) / static_cast<double>(period));
+        }
+    }
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    for (const auto &dirs : cgroup_paths("cpuset")) {
+        for (const std::string &d : dirs) {
+            std::string list = read_text(d + "/cpuset.cpus.effective");
+            if (list.empty()) list = read_text(d + "/cpuset.effective_cpus");
+            long count = 0;
+            std::istringstream items(list);
+            for (std::string item; std::getline(items, item, ',');) {
+                long lo = 0, hi = 0;
+                const int got = std::sscanf(item.c_str(), "%ld-%ld", &lo, &hi);
+                if (got >= 1) count += got == 2 ? hi - lo + 1 : 1;
+            }
+            if (count > 0 && count < online) consider(static_cast<double>(count));
+        }
+    }
+
+    const json mem = parse(sysmon_memory());
+    const json cpu = parse(sysmon_cpu());
+    EXPECT_EQ(mem["limit"].get<uint64_t>(), limit);
+    EXPECT_NEAR(cpu["limit_cpus"].get<double>(), cpus, 0.005);
+    if (limit == 0) {
+        EXPECT_EQ(mem["limit_used"].get<uint64_t>(), 0u);
+    } else {
+        // Usage moves between the two readings; both must be the same order.
+        const double got = static_cast<double>(mem["limit_used"].get<uint64_t>());
+        EXPECT_NEAR(got, static_cast<double>(used), 0.5 * static_cast<double>(used) + 64e6);
+    }
+}
+
+// A cgroup the test makes below its own, where the machine lets it (root
+// and a writable cgroup file system), removed when the object goes.
+struct made_cgroup {
+    std::string dir;
+    made_cgroup(const std::string &controller, const std::string &file, const std::string &value) {
+        const auto paths = cgroup_paths(controller);
+        if (paths.empty()) return;
+        const std::string d = paths.front().front() + "/sysmon-live-" + std::to_string(getpid());
+        if (!std::filesystem::create_directory(d)) return;
+        std::ofstream(d + "/" + file) << value << std::flush;
+        if (read_text(d + "/" + file).rfind(value, 0) == 0) {
+            dir = d;
+        } else {
+            rmdir(d.c_str());
+        }
+    }
+    ~made_cgroup() {
+        if (!dir.empty()) rmdir(dir.c_str());
+    }
+};
+
+TEST(LiveLibrary, ChildInACgroupWithLimitsReadsThem) {
+    std::error_code ignored;
+    const bool v2 = std::filesystem::exists("/sys/fs/cgroup/cgroup.controllers", ignored);
+    made_cgroup memory("memory", v2 ? "memory.max" : "memory.limit_in_bytes", "268435456");
+    made_cgroup quota("cpu", v2 ? "cpu.max" : "cpu.cfs_quota_us", v2 ? "50000 100000" : "50000");
+    if (memory.dir.empty() && quota.dir.empty()) GTEST_SKIP() << "no cgroup can be made here";
+
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string &d : {memory.dir, quota.dir})
+            if (!d.empty()) std::ofstream(d + "/cgroup.procs") << "0" << std::flush;
+        dup2(out[1], 1);
+        execl(g_self_path.c_str(), g_self_path.c_str(), LIMITS_CHILD_ARG, nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text;
+    const size_t split = text.find('\n');
+    ASSERT_NE(split, std::string::npos) << text;
+    const json mem = parse(text.substr(0, split).c_str());
+    const json cpu = parse(text.substr(split + 1).c_str());
+    if (!memory.dir.empty()) {
+        EXPECT_EQ(mem["limit"].get<uint64_t>(), 268435456u);
+        EXPECT_GT(mem["limit_used"].get<uint64_t>(), 0u);
+        EXPECT_LE(mem["limit_used"].get<uint64_t>(), 268435456u);
+    }
+    if (!quota.dir.empty()) {
+        EXPECT_EQ(cpu["limit_cpus"].get<double>(), 0.5);
+    }
+}
+
 TEST(LiveLibrary, RootFileSystemMatchesStatvfs) {
     struct statvfs vfs;
     ASSERT_EQ(statvfs("/", &vfs), 0);
@@ -434,6 +605,10 @@ int main(int argc, char **argv) {
             });
         std::atomic<unsigned> n{0};
         for (;;) n.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], LIMITS_CHILD_ARG) == 0) {
+        std::printf("%s\n%s\n", sysmon_memory(), sysmon_cpu());
+        return 0;
     }
     g_self_path = std::filesystem::canonical("/proc/self/exe");
     g_argv0 = argv[0];
