@@ -22,6 +22,17 @@ std::string human_bytes(double bytes) {
   return buf;
 }
 
+std::string limits_text(double limit_cpus, double memory_limit, double memory_used) {
+  std::string text;
+  if (limit_cpus > 0) {
+    char cpus[32];
+    std::snprintf(cpus, sizeof cpus, "%.2f", limit_cpus);
+    text += std::string(" - limit ") + cpus + " CPUs";
+  }
+  if (memory_limit > 0) text += " - mem limit " + human_bytes(memory_used) + "/" + human_bytes(memory_limit);
+  return text;
+}
+
 std::string sparkline(const std::vector<double> &values, std::size_t width, double floor,
                       bool unicode) {
   static const std::array<const char *, 8> kBlocks{"▁", "▂", "▃", "▄", "▅", "▆", "▇", "█"};

@@ -12,6 +12,10 @@ namespace sysmon_cli {
 // 0 -> "0B", 1536 -> "1.5K", 3 GiB -> "3.0G" (powers of 1024).
 std::string human_bytes(double bytes);
 
+// The limits of the process where set, for the header of the terminal view:
+// " - limit 0.50 CPUs - mem limit 12.0M/256.0M"; "" when nothing limits it.
+std::string limits_text(double limit_cpus, double memory_limit, double memory_used);
+
 // The last `width` values as a sparkline scaled to the largest of them (at
 // least `floor`): Unicode block characters, or ASCII ones when `unicode` is
 // false. Missing history is padded with blanks on the left.

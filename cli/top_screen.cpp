@@ -133,11 +133,7 @@ void draw_top(TopState &state) {
                        uptime_text(num(sys, "uptime_seconds")) + " - " +
                        std::to_string(static_cast<int>(num(cpu, "threads"))) + " CPUs";
     // The process's own limits (cgroup, job object), where set.
-    char cpus[32];
-    std::snprintf(cpus, sizeof cpus, "%.2f", num(cpu, "limit_cpus"));
-    if (num(cpu, "limit_cpus") > 0) head += std::string(" - limit ") + cpus + " CPUs";
-    if (num(mem, "limit") > 0)
-      head += " - mem limit " + human_bytes(num(mem, "limit_used")) + "/" + human_bytes(num(mem, "limit"));
+    head += limits_text(num(cpu, "limit_cpus"), num(mem, "limit"), num(mem, "limit_used"));
     put(y++, 0, head, A_BOLD);
   }
   {

@@ -93,6 +93,16 @@ TEST(ExporterMetrics, FromHandWrittenDocuments) {
   EXPECT_NE(none.find("sysmon_processes 12\n"), std::string::npos);
   EXPECT_EQ(percent_ratio(12.34), 0.1234);
   EXPECT_EQ(percent_ratio(100.0), 1.0);
+  EXPECT_EQ(percent_ratio(250.0), 2.5);  // busy on two and a half processors
+  // Limits are exported only where set.
+  EXPECT_EQ(text.find("_limit_"), std::string::npos);
+  snapshot["memory"]["limit"] = 536870912;
+  snapshot["memory"]["limit_used"] = 1048576;
+  snapshot["cpu"]["limit_cpus"] = 0.5;
+  const std::string limited = render_metrics({snapshot, snapshot["processes"], by_memory, 12, 0, 0});
+  for (const char *line : {"sysmon_memory_limit_bytes 536870912\n", "sysmon_memory_limit_used_bytes 1048576\n",
+                           "sysmon_cpu_limit_processors 0.5\n"})
+    EXPECT_NE(limited.find(line), std::string::npos) << line;
   // Documents the library could not allocate ("{}", "[]") still give the families.
   const json nothing = json::array();
   const std::string empty = render_metrics({json::object(), nothing, nothing, 0, kTopProcesses, 0});
@@ -157,6 +167,9 @@ TEST(Arguments, ListenAddressesMetricsDocumentsSortKeys) {
 }
 
 TEST(TextHelpers, PrettyRowsSparklinesAndFitting) {
+  EXPECT_EQ(limits_text(0, 0, 0), "");
+  EXPECT_EQ(limits_text(0.5, 268435456, 12582912), " - limit 0.50 CPUs - mem limit 12.0M/256.0M");
+  EXPECT_EQ(limits_text(0, 1024, 0), " - mem limit 0B/1.0K");
   EXPECT_EQ(format_document(R"({"a":[1]})", false), R"({"a":[1]})");
   EXPECT_EQ(format_document(R"({"a":[1]})", true), "{\n  \"a\": [\n    1\n  ]\n}");
   EXPECT_EQ(format_document("not json", true), "not json");
