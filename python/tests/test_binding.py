@@ -1,6 +1,7 @@
 """The binding against the freshly built library (VANTOREL_SYSMON_LIBRARY), or,
 with VANTOREL_SYSMON_TEST_INSTALLED=1, the installed package and the library
 inside it."""
+import json
 import os
 import pathlib
 import shutil
@@ -133,3 +134,15 @@ def test_example_prints_summary_lines():
                          capture_output=True, text=True, timeout=60, check=True).stdout
     lines = out.strip().splitlines()
     assert len(lines) == 2 and all(line.startswith("cpu ") for line in lines)
+
+
+def test_first_reading_of_a_fresh_process_agrees_with_its_processors():
+    # The README's first lines in a new interpreter: the total is the mean of
+    # the processors' loads, never a figure derived over a few milliseconds.
+    script = ("import json, vantorel_sysmon as s; snap = s.snapshot(); "
+              "print(json.dumps([snap['cpu']['total_usage'], snap['cpu']['per_core']]))")
+    for _ in range(3):
+        out = subprocess.run([sys.executable, "-c", script], env=dict(os.environ, **SOURCE_PATH),
+                             capture_output=True, text=True, timeout=60, check=True).stdout
+        total, cores = json.loads(out)
+        assert cores and abs(total - sum(cores) / len(cores)) <= 0.01
