@@ -511,6 +511,10 @@ TEST(LiveLibrary, RootFileSystemMatchesStatvfs) {
     const double free_bytes = static_cast<double>(vfs.f_bfree) * static_cast<double>(unit);
     EXPECT_NEAR((*root)["free"].get<double>(), free_bytes, static_cast<double>(vfs.f_blocks) * unit / 100.0);
     EXPECT_EQ((*root)["used"].get<uint64_t>() + (*root)["free"].get<uint64_t>(), (*root)["total"].get<uint64_t>());
+    // What df shows as available: free space less the reserved blocks.
+    const double available = static_cast<double>(vfs.f_bavail) * static_cast<double>(unit);
+    EXPECT_NEAR((*root)["available"].get<double>(), available, static_cast<double>(vfs.f_blocks) * unit / 100.0);
+    EXPECT_LE((*root)["available"].get<uint64_t>(), (*root)["free"].get<uint64_t>());
     EXPECT_TRUE(std::filesystem::exists("/sys/class/block/" + (*root)["name"].get<std::string>()));
 }
 
