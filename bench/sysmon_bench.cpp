@@ -7,7 +7,8 @@
 // --extra-children starts N idle processes first (and ends them by their
 // pids at exit), to measure at a higher process count. Every benchmark
 // reports the processes it saw ("procs") so that per-process costs can be
-// derived; "allocs_per_proc" counts heap allocations in the steady state.
+// derived; "allocs_per_proc" counts heap allocations in the steady state,
+// "allocs_per_sweep" those of one sysmon_processes(0,0).
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -116,9 +117,28 @@ void BM_AllocationsPerProcess(benchmark::State &state) {
         static_cast<double>(allocations) / static_cast<double>(calls * (processes > 0 ? processes : 1));
 }
 
+// Heap allocations of one steady-state sysmon_processes(0,0) (the lists
+// have grown to the machine already), and the cost per listed process.
+void BM_ProcessesAllocations(benchmark::State &state) {
+    sysmon_init();
+    size_t processes = count_listed(sysmon_processes(0, 0));
+    uint64_t allocations = 0;
+    uint64_t calls = 0;
+    for (auto _ : state) {
+        const uint64_t before = allocations_made();
+        benchmark::DoNotOptimize(sysmon_processes(0, 0));
+        allocations += allocations_made() - before;
+        calls += 1;
+    }
+    processes = count_listed(sysmon_processes(0, 0));
+    state.counters["procs"] = static_cast<double>(processes);
+    state.counters["allocs_per_sweep"] = static_cast<double>(allocations) / static_cast<double>(calls);
+}
+
 BENCHMARK(BM_NaiveFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SysmonProcesses)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SysmonSnapshot)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ProcessesAllocations)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_AllocationsPerProcess)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
 }  // namespace
