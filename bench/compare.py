@@ -24,6 +24,9 @@ round after round so that a busy machine weighs on all three alike:
   ps -eo pid,ppid,user,stat,pcpu,rss,pmem,nlwp,time,comm,args --sort=-pcpu,
   as a host pays for it (start-up included).
 
+Beside them it times the floor: stat, cmdline and io of every process opened,
+read once and closed, nothing else (BM_SyscallFloor).
+
 It prints the medians in wall time and in processor time, the ratios, the
 library's cost per listed process with its ratio between the largest and the
 smallest count, and the heap allocations of one steady-state sweep.
@@ -136,6 +139,7 @@ def children_cpu():
 
 def measure(binary, rounds, min_time):
     lib_wall, lib_cpu, lib_procs = [], [], []
+    floor_wall, floor_cpu = [], []
     ps_wall, ps_cpu = [], []
     py_wall, py_cpu = [], []
     psutil_sweep()  # warm: psutil's process cache and each process's first share
@@ -144,6 +148,9 @@ def measure(binary, rounds, min_time):
         lib_wall.append(b["real_time"])
         lib_cpu.append(b["cpu_time"])
         lib_procs.append(b["procs"])
+        f = bench_run(binary, "BM_SyscallFloor", [f"--benchmark_min_time={min_time}"])
+        floor_wall.append(f["real_time"])
+        floor_cpu.append(f["cpu_time"])
 
         start, cpu_start = time.perf_counter(), time.process_time()
         psutil_sweep()
@@ -159,6 +166,7 @@ def measure(binary, rounds, min_time):
     return {
         "procs": int(med(lib_procs)),
         "lib": med(lib_wall), "lib_cpu": med(lib_cpu),
+        "floor": med(floor_wall), "floor_cpu": med(floor_cpu),
         "psutil": med(py_wall), "psutil_cpu": med(py_cpu),
         "ps": med(ps_wall), "ps_cpu": med(ps_cpu),
         "allocs": allocs["allocs_per_sweep"],
@@ -194,20 +202,23 @@ def main():
     for r in rows:
         print(f"{r['target']:>6} {r['procs']:>6} | {r['lib']:18.2f} ms | {r['psutil']:9.1f} ms | "
               f"{r['psutil'] / r['lib']:5.1f} | {r['ps']:6.1f} ms | {r['ps'] / r['lib']:5.1f} | "
-              f"{r['lib'] * 1e3 / r['procs']:10.2f} | {r['allocs']:12.1f}")
+              f"{r['lib'] * 1e3 / r['procs']:10.2f} | {r['floor']:6.1f} ms | {r['allocs']:12.1f}")
     print("\nthe same in processor time (the measuring thread; ps: its own time; a loaded machine "
           "stretches wall time):")
     for r in rows:
         print(f"{r['target']:>6} {r['procs']:>6} | {r['lib_cpu']:18.2f} ms | {r['psutil_cpu']:9.1f} ms | "
               f"{r['psutil_cpu'] / r['lib_cpu']:5.1f} | {r['ps_cpu']:6.1f} ms | "
-              f"{r['ps_cpu'] / r['lib_cpu']:5.1f} | {r['lib_cpu'] * 1e3 / r['procs']:10.2f} |")
+              f"{r['ps_cpu'] / r['lib_cpu']:5.1f} | {r['lib_cpu'] * 1e3 / r['procs']:10.2f} | "
+              f"{r['floor_cpu']:6.1f} ms |")
     if len(rows) > 1:
         first, last = rows[0], rows[-1]
         per = lambda r, k: r[k] / r["procs"]  # noqa: E731
         print(f"\ncost per process, {last['procs']} against {first['procs']} processes: "
               f"{per(last, 'lib') / per(first, 'lib'):.2f} (wall), "
               f"{per(last, 'lib_cpu') / per(first, 'lib_cpu'):.2f} (processor time)")
-    print("x: the peer's median over the library's; medians of rounds that time all three in turn.")
+    print("x: the peer's median over the library's; medians of rounds that time all of them in turn;\n"
+          "floor: stat, cmdline and io of every process opened, read once and closed, nothing parsed\n"
+          "(the least any sweep of these figures asks of the kernel).")
 
 
 if __name__ == "__main__":
