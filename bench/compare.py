@@ -1,22 +1,40 @@
 #!/usr/bin/python3
-"""Side-by-side benchmark of libvantorel-sysmon against the naive /proc floor
-and psutil, at the machine's own process count and with extra idle processes.
+"""The process sweep of libvantorel-sysmon against psutil and ps at 100, 2000
+and 10 000 processes.
 
 Run with Debian's interpreter (it has python3-psutil) after building the
 bench preset:
 
     cmake --preset bench && cmake --build --preset bench
-    /usr/bin/python3 bench/compare.py [--extra 500] [--build build/bench]
+    /usr/bin/python3 bench/compare.py [--counts 100,2000,10000] [--rounds 7]
 
-For each process count it runs build/bench/bench/sysmon_bench (Google
-Benchmark: the naive floor, sysmon_processes(0,0), sysmon_snapshot() and the
-heap allocations per process) and a warm psutil sweep of the same fields for
-every process plus the machine-wide figures, then prints one table.
+For each count it first starts as many extra idle processes as the machine
+lacks (one helper process forks them; they sleep reading a pipe that only
+this script holds, so they all end when it closes it or dies), then times,
+round after round so that a busy machine weighs on all three alike:
+
+- sysmon_processes(0,0) through build/bench/bench/sysmon_bench (the mean of
+  a Google Benchmark run, warm: the lists have grown and the baseline is
+  there);
+- psutil's equivalent sweep: every process's pid, ppid, name, command line,
+  user, status, processor share since the previous sweep, resident memory
+  and its share, threads, io counters and processor times, sorted by
+  processor share like the library's default list;
+- ps with the same figures as far as ps has them (it has no io counters):
+  ps -eo pid,ppid,user,stat,pcpu,rss,pmem,nlwp,time,comm,args --sort=-pcpu,
+  as a host pays for it (start-up included).
+
+Beside them it times the floor: stat, cmdline and io of every process opened,
+read once and closed, nothing else (BM_SyscallFloor).
+
+It prints the medians in wall time and in processor time, the ratios, the
+library's cost per listed process with its ratio between the largest and the
+smallest count, and the heap allocations of one steady-state sweep.
 """
 import argparse
 import json
 import os
-import signal
+import resource
 import statistics
 import subprocess
 import sys
@@ -25,132 +43,182 @@ import time
 import psutil
 
 PROCESS_FIELDS = ["pid", "ppid", "name", "cmdline", "username", "status", "cpu_percent",
-                  "memory_info", "num_threads", "io_counters", "cpu_times"]
+                  "memory_info", "memory_percent", "num_threads", "io_counters", "cpu_times"]
+PS_COMMAND = ["ps", "-eo", "pid,ppid,user,stat,pcpu,rss,pmem,nlwp,time,comm,args", "--sort=-pcpu"]
+
+# The helper: forks argv[1] children that block reading descriptor argv[2]
+# and end at its end of file, prints how many it started, then reaps them.
+HELPER = r"""
+import os, resource, sys
+wanted, fd = int(sys.argv[1]), int(sys.argv[2])
+soft, hard = resource.getrlimit(resource.RLIMIT_NPROC)
+try:
+    resource.setrlimit(resource.RLIMIT_NPROC, (hard, hard))
+except (ValueError, OSError):
+    pass
+started = 0
+for _ in range(wanted):
+    try:
+        pid = os.fork()
+    except OSError:
+        break
+    if pid == 0:
+        try:
+            os.close(1)
+            os.read(fd, 1)
+        finally:
+            os._exit(0)
+    started += 1
+print(started, flush=True)
+os.close(1)
+while True:
+    try:
+        os.wait()
+    except ChildProcessError:
+        break
+"""
+
+
+def process_count():
+    return sum(1 for name in os.listdir("/proc") if name.isdigit())
+
+
+class IdleProcesses:
+    """Extra sleeping processes, all ended when the context closes."""
+
+    def __init__(self, wanted):
+        self.wanted = max(0, wanted)
+        self.helper = None
+        self.write_end = None
+        self.started = 0
+
+    def __enter__(self):
+        if self.wanted == 0:
+            return self
+        read_end, self.write_end = os.pipe()
+        try:
+            self.helper = subprocess.Popen(
+                [sys.executable, "-c", HELPER, str(self.wanted), str(read_end)],
+                pass_fds=(read_end,), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+        finally:
+            os.close(read_end)
+        line = self.helper.stdout.readline()
+        self.started = int(line) if line.strip() else 0
+        return self
+
+    def __exit__(self, *exc):
+        if self.write_end is not None:
+            os.close(self.write_end)  # every child reads end of file and exits
+            self.write_end = None
+        if self.helper is not None:
+            try:
+                self.helper.wait(timeout=120)
+            except subprocess.TimeoutExpired:
+                self.helper.kill()
+                self.helper.wait()
+            self.helper.stdout.close()
+        return False
+
+
+def bench_run(binary, name, extra_args):
+    out = subprocess.run([binary, f"--benchmark_filter=^{name}(/|$)", "--benchmark_format=json"] + extra_args,
+                         check=True, capture_output=True, text=True).stdout
+    return json.loads(out)["benchmarks"][0]
 
 
 def psutil_sweep():
-    """Every process's fields and the machine-wide figures, as one reading."""
-    procs = list(psutil.process_iter(PROCESS_FIELDS))
-    psutil.cpu_percent(percpu=True)
-    psutil.cpu_count(logical=False)
-    psutil.cpu_freq()
-    psutil.virtual_memory()
-    psutil.swap_memory()
-    for part in psutil.disk_partitions():
-        try:
-            psutil.disk_usage(part.mountpoint)
-        except OSError:
-            pass
-    psutil.disk_io_counters(perdisk=True)
-    psutil.net_io_counters(pernic=True)
-    psutil.net_if_addrs()
-    psutil.net_if_stats()
-    psutil.boot_time()
-    if hasattr(psutil, "sensors_temperatures"):
-        psutil.sensors_temperatures()
-    if hasattr(psutil, "sensors_battery"):
-        psutil.sensors_battery()
+    procs = [p.info for p in psutil.process_iter(PROCESS_FIELDS)]
+    procs.sort(key=lambda info: -(info["cpu_percent"] or 0.0))
     return len(procs)
 
 
-def time_psutil(repeats):
-    psutil_sweep()  # warm: cached process objects, first cpu_percent
-    psutil_sweep()
-    samples, cpu_samples = [], []
-    count = 0
-    for _ in range(repeats):
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def measure(binary, rounds, min_time):
+    lib_wall, lib_cpu, lib_procs = [], [], []
+    floor_wall, floor_cpu = [], []
+    ps_wall, ps_cpu = [], []
+    py_wall, py_cpu = [], []
+    psutil_sweep()  # warm: psutil's process cache and each process's first share
+    for _ in range(rounds):
+        b = bench_run(binary, "BM_SysmonProcesses", [f"--benchmark_min_time={min_time}"])
+        lib_wall.append(b["real_time"])
+        lib_cpu.append(b["cpu_time"])
+        lib_procs.append(b["procs"])
+        f = bench_run(binary, "BM_SyscallFloor", [f"--benchmark_min_time={min_time}"])
+        floor_wall.append(f["real_time"])
+        floor_cpu.append(f["cpu_time"])
+
         start, cpu_start = time.perf_counter(), time.process_time()
-        count = psutil_sweep()
-        samples.append(time.perf_counter() - start)
-        cpu_samples.append(time.process_time() - cpu_start)
-    return statistics.median(samples) * 1e3, statistics.median(cpu_samples) * 1e3, count
+        psutil_sweep()
+        py_wall.append((time.perf_counter() - start) * 1e3)
+        py_cpu.append((time.process_time() - cpu_start) * 1e3)
 
-
-def run_bench(binary, extra, min_time):
-    out = subprocess.run([binary, f"--extra-children={extra}", "--benchmark_format=json",
-                          f"--benchmark_min_time={min_time}"],
-                         check=True, capture_output=True, text=True).stdout
-    results = {}
-    for b in json.loads(out)["benchmarks"]:
-        results[b["name"].split("/")[0]] = b
-    return results
-
-
-def start_idle(count):
-    return [subprocess.Popen(["/bin/sleep", "3600"], stdin=subprocess.DEVNULL).pid
-            for _ in range(count)]
-
-
-def end_idle(pids):
-    for pid in pids:
-        try:
-            os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-    for pid in pids:
-        try:
-            os.waitpid(pid, 0)
-        except ChildProcessError:
-            pass
+        start, cpu_start = time.perf_counter(), children_cpu()
+        subprocess.run(PS_COMMAND, check=True, stdout=subprocess.DEVNULL)
+        ps_wall.append((time.perf_counter() - start) * 1e3)
+        ps_cpu.append((children_cpu() - cpu_start) * 1e3)
+    allocs = bench_run(binary, "BM_ProcessesAllocations", [])
+    med = statistics.median
+    return {
+        "procs": int(med(lib_procs)),
+        "lib": med(lib_wall), "lib_cpu": med(lib_cpu),
+        "floor": med(floor_wall), "floor_cpu": med(floor_cpu),
+        "psutil": med(py_wall), "psutil_cpu": med(py_cpu),
+        "ps": med(ps_wall), "ps_cpu": med(ps_cpu),
+        "allocs": allocs["allocs_per_sweep"],
+    }
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(here, "..", "build", "bench"))
-    parser.add_argument("--extra", type=int, default=500, help="extra idle processes (default 500)")
-    parser.add_argument("--repeats", type=int, default=20, help="psutil sweeps timed (median)")
-    parser.add_argument("--min-time", default="1.0", help="seconds per Google Benchmark case")
+    parser.add_argument("--counts", default="100,2000,10000", help="process counts to reach")
+    parser.add_argument("--rounds", type=int, default=7, help="timed rounds per count (median)")
+    parser.add_argument("--min-time", default="0.5", help="Google Benchmark seconds per round")
     args = parser.parse_args()
     binary = os.path.join(args.build, "bench", "sysmon_bench")
     if not os.access(binary, os.X_OK):
         sys.exit(f"{binary} not found: cmake --preset bench && cmake --build --preset bench")
 
     rows = []
-    for extra in (0, args.extra):
-        bench = run_bench(binary, extra, args.min_time)
-        idle = start_idle(extra)
-        try:
-            psutil_ms, psutil_cpu_ms, psutil_procs = time_psutil(args.repeats)
-        finally:
-            end_idle(idle)
-        ms = lambda name: bench[name]["real_time"]  # noqa: E731 (unit: ms)
-        cpu = lambda name: bench[name]["cpu_time"]  # noqa: E731
-        procs = bench["BM_SysmonProcesses"]["procs"]
-        rows.append({
-            "extra": extra,
-            "procs": int(procs),
-            "naive_ms": ms("BM_NaiveFloor"),
-            "naive_us_per_proc": ms("BM_NaiveFloor") * 1e3 / bench["BM_NaiveFloor"]["procs"],
-            "processes_ms": ms("BM_SysmonProcesses"),
-            "snapshot_ms": ms("BM_SysmonSnapshot"),
-            "psutil_ms": psutil_ms,
-            "naive_cpu": cpu("BM_NaiveFloor"),
-            "processes_cpu": cpu("BM_SysmonProcesses"),
-            "snapshot_cpu": cpu("BM_SysmonSnapshot"),
-            "psutil_cpu": psutil_cpu_ms,
-            "psutil_procs": psutil_procs,
-            "allocs_per_proc": bench["BM_AllocationsPerProcess"]["allocs_per_proc"],
-            "allocs_per_call": bench["BM_AllocationsPerProcess"]["allocs_per_call"],
-        })
+    for target in (int(c) for c in args.counts.split(",")):
+        # The helper itself is one more process.
+        wanted = target - process_count() - 1
+        with IdleProcesses(wanted) as idle:
+            if idle.started < idle.wanted:
+                print(f"note: {idle.started} of {idle.wanted} extra processes could be started",
+                      file=sys.stderr)
+            row = measure(binary, args.rounds, args.min_time)
+        row["target"] = target
+        rows.append(row)
 
-    print(f"{'processes':>9} | {'naive floor':>20} | {'sysmon_processes(0,0)':>21} | {'vs floor':>8} | "
-          f"{'sysmon_snapshot()':>17} | {'psutil sweep':>12} | {'psutil/snap':>11} | {'allocs/proc':>11}")
+    print(f"{'target':>6} {'listed':>6} | {'sysmon_processes(0,0)':>21} | {'psutil sweep':>12} | "
+          f"{'x':>5} | {'ps':>9} | {'x':>5} | {'us/process':>10} | {'allocs/sweep':>12}")
     for r in rows:
-        print(f"{r['procs']:>9} | {r['naive_ms']:8.2f} ms ({r['naive_us_per_proc']:5.1f} us/p) | "
-              f"{r['processes_ms']:18.2f} ms | {r['processes_ms'] / r['naive_ms']:7.2f}x | "
-              f"{r['snapshot_ms']:14.2f} ms | {r['psutil_ms']:9.2f} ms | "
-              f"{r['psutil_ms'] / r['snapshot_ms']:10.1f}x | {r['allocs_per_proc']:11.4f}")
-    print("\nthe same in processor time of the measuring thread (a loaded machine stretches wall time):")
+        print(f"{r['target']:>6} {r['procs']:>6} | {r['lib']:18.2f} ms | {r['psutil']:9.1f} ms | "
+              f"{r['psutil'] / r['lib']:5.1f} | {r['ps']:6.1f} ms | {r['ps'] / r['lib']:5.1f} | "
+              f"{r['lib'] * 1e3 / r['procs']:10.2f} | {r['floor']:6.1f} ms | {r['allocs']:12.1f}")
+    print("\nthe same in processor time (the measuring thread; ps: its own time; a loaded machine "
+          "stretches wall time):")
     for r in rows:
-        print(f"{r['procs']:>9} | naive floor {r['naive_cpu']:.2f} ms | processes(0,0) {r['processes_cpu']:.2f} ms "
-              f"({r['processes_cpu'] / r['naive_cpu']:.2f}x) | snapshot {r['snapshot_cpu']:.2f} ms | "
-              f"psutil {r['psutil_cpu']:.2f} ms ({r['psutil_cpu'] / r['snapshot_cpu']:.1f}x)")
-    per_call = ", ".join("%.1f" % r["allocs_per_call"] for r in rows)
-    print("\nvs floor: sysmon_processes(0,0) time / naive floor time (target <= 1.0x); "
-          "psutil/snap: psutil sweep time / sysmon_snapshot() time (target >= 4x);\n"
-          "allocs/proc: heap allocations per listed process in steady-state processes(0,0) + snapshot() "
-          f"calls (per call: {per_call}).")
+        print(f"{r['target']:>6} {r['procs']:>6} | {r['lib_cpu']:18.2f} ms | {r['psutil_cpu']:9.1f} ms | "
+              f"{r['psutil_cpu'] / r['lib_cpu']:5.1f} | {r['ps_cpu']:6.1f} ms | "
+              f"{r['ps_cpu'] / r['lib_cpu']:5.1f} | {r['lib_cpu'] * 1e3 / r['procs']:10.2f} | "
+              f"{r['floor_cpu']:6.1f} ms |")
+    if len(rows) > 1:
+        first, last = rows[0], rows[-1]
+        per = lambda r, k: r[k] / r["procs"]  # noqa: E731
+        print(f"\ncost per process, {last['procs']} against {first['procs']} processes: "
+              f"{per(last, 'lib') / per(first, 'lib'):.2f} (wall), "
+              f"{per(last, 'lib_cpu') / per(first, 'lib_cpu'):.2f} (processor time)")
+    print("x: the peer's median over the library's; medians of rounds that time all of them in turn;\n"
+          "floor: stat, cmdline and io of every process opened, read once and closed, nothing parsed\n"
+          "(the least any sweep of these figures asks of the kernel).")
 
 
 if __name__ == "__main__":

@@ -7,7 +7,8 @@
 // --extra-children starts N idle processes first (and ends them by their
 // pids at exit), to measure at a higher process count. Every benchmark
 // reports the processes it saw ("procs") so that per-process costs can be
-// derived; "allocs_per_proc" counts heap allocations in the steady state.
+// derived; "allocs_per_proc" counts heap allocations in the steady state,
+// "allocs_per_sweep" those of one sysmon_processes(0,0).
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -75,6 +76,44 @@ size_t naive_pass() {
     return processes;
 }
 
+// The least any sweep of these figures asks of the kernel: for every
+// process, stat, cmdline and io opened relative to the proc root, read once
+// and closed, nothing parsed. What the library adds (the owner, parsing,
+// sorting, the document) is its overhead over this floor.
+size_t syscall_floor_pass() {
+    static const char *const files[] = {"stat", "cmdline", "io"};
+    char path[300];  // a directory name + "/" + a file name
+    char buffer[4096];
+    size_t processes = 0;
+    const int proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (proc < 0) return 0;
+    DIR *dir = fdopendir(dup(proc));
+    if (dir == nullptr) {
+        close(proc);
+        return 0;
+    }
+    while (struct dirent *e = readdir(dir)) {
+        if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+        ++processes;
+        for (const char *file : files) {
+            std::snprintf(path, sizeof path, "%s/%s", e->d_name, file);
+            const int fd = openat(proc, path, O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            benchmark::DoNotOptimize(read(fd, buffer, sizeof buffer));
+            close(fd);
+        }
+    }
+    closedir(dir);
+    close(proc);
+    return processes;
+}
+
+void BM_SyscallFloor(benchmark::State &state) {
+    size_t processes = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(processes = syscall_floor_pass());
+    state.counters["procs"] = static_cast<double>(processes);
+}
+
 void BM_NaiveFloor(benchmark::State &state) {
     size_t processes = 0;
     for (auto _ : state) benchmark::DoNotOptimize(processes = naive_pass());
@@ -116,9 +155,32 @@ void BM_AllocationsPerProcess(benchmark::State &state) {
         static_cast<double>(allocations) / static_cast<double>(calls * (processes > 0 ? processes : 1));
 }
 
+// Heap allocations of one steady-state sysmon_processes(0,0) (the lists
+// have grown to the machine already), and the cost per listed process.
+void BM_ProcessesAllocations(benchmark::State &state) {
+    sysmon_init();
+    // The first sweeps grow what the machine needs (both baseline tables
+    // among them); the count starts after them.
+    for (int i = 0; i < 3; ++i) sysmon_processes(0, 0);
+    size_t processes = 0;
+    uint64_t allocations = 0;
+    uint64_t calls = 0;
+    for (auto _ : state) {
+        const uint64_t before = allocations_made();
+        benchmark::DoNotOptimize(sysmon_processes(0, 0));
+        allocations += allocations_made() - before;
+        calls += 1;
+    }
+    processes = count_listed(sysmon_processes(0, 0));
+    state.counters["procs"] = static_cast<double>(processes);
+    state.counters["allocs_per_sweep"] = static_cast<double>(allocations) / static_cast<double>(calls);
+}
+
 BENCHMARK(BM_NaiveFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SyscallFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SysmonProcesses)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SysmonSnapshot)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ProcessesAllocations)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_AllocationsPerProcess)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
 }  // namespace

@@ -391,6 +391,37 @@ TEST(LinuxProcessCollector, SharesAndIoRatesAgainstTheSameProcess) {
     EXPECT_EQ(list.find(2)->read_bytes_sec, 0u);
 }
 
+TEST(LinuxProcessCollector, AReusedPidIsANewProcessWhoseRatesStartAfresh) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    process_list list;
+    list.collect(kNoGrowth);  // pid 300: started at tick 900, 20 ticks used, 10/20 bytes of io
+    const int hz = static_cast<int>(sysconf(_SC_CLK_TCK));
+    // The pid is taken by a process started at tick 5000 that used two
+    // seconds already: nothing of it derives from the old counters.
+    tree.write("proc/300/stat", pid_stat(300, "newcomer", 'R', 1, hz, hz, 1, 5000, 1));
+    tree.write("proc/300/io", pid_io(1000, 2000));
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(300)->name, "newcomer");
+    EXPECT_DOUBLE_EQ(list.find(300)->cpu_percent, 0.0);
+    EXPECT_EQ(list.find(300)->read_bytes_sec, 0u);
+    // A second later it derives from its own first sighting: half a second
+    // of processor time (against the old process it would read 230).
+    tree.write("proc/300/stat", pid_stat(300, "newcomer", 'R', 1, hz + hz / 2, hz, 1, 5000, 1));
+    tree.write("proc/300/io", pid_io(1500, 2100));
+    list.collect(advancing(1.0));
+    EXPECT_DOUBLE_EQ(list.find(300)->cpu_percent, 50.0);
+    EXPECT_EQ(list.find(300)->read_bytes_sec, 500u);
+    EXPECT_EQ(list.find(300)->write_bytes_sec, 100u);
+    // Taken once more, by a process started later that used more: afresh again.
+    tree.write("proc/300/stat", pid_stat(300, "third", 'R', 1, hz * 9, hz * 9, 1, 6000, 1));
+    tree.write("proc/300/io", pid_io(90000, 90000));
+    list.collect(advancing(1.0));
+    EXPECT_DOUBLE_EQ(list.find(300)->cpu_percent, 0.0);
+    EXPECT_EQ(list.find(300)->read_bytes_sec, 0u);
+    EXPECT_EQ(list.find(300)->write_bytes_sec, 0u);
+}
+
 TEST(LinuxProcessCollector, TheRealUserFollowsAChangedOwner) {
     tree_copy tree("workstation");
     fixture_sources sources(tree.root);

@@ -1,7 +1,10 @@
 // Process collector: one record per /proc/PID directory. Per process it
 // reads stat (identity, state, threads, times, resident set), cmdline and io,
 // all opened relative to one descriptor of the proc root; status only when
-// the real user id is not known yet for that process. Nothing is allocated
+// the real user id is not known yet for that process. The system calls are
+// what a sweep costs, so each file is opened, read once and closed (ten
+// calls per process in the steady state), and the owner of the process is
+// asked of the open stat file rather than by path. Nothing is allocated
 // per process: every buffer is static, and the lists and tables grow only
 // when the machine has more processes than they ever held.
 #include <fcntl.h>
@@ -10,11 +13,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "counter_rates.h"
-#include "file_read.h"
 #include "linux_sources.h"
 #include "pid_files_parse.h"
 #include "sysmon_internal.h"
@@ -78,17 +81,52 @@ uint64_t ticks_to_100ns(uint64_t ticks, uint64_t hz) {
     return saturating_mul(ticks, 10000000) / hz;
 }
 
-// "1234/<file>" into out.
-void pid_path(char *out, size_t size, const char *pid_name, size_t pid_len, const char *file) {
-    const size_t file_len = std::strlen(file);
-    if (pid_len + 1 + file_len + 1 > size) {
-        out[0] = '\0';
-        return;
+// Reads the file `name` (open relative to `dir_fd`) into `buffer`, at most
+// size - 1 bytes, NUL-terminated; -1 when it cannot be opened or read. The
+// files of a process are produced whole by the first read, so a read that
+// returns less than asked for ends the file: no second call to see the end.
+// With `owner` set, the file's owner (that of the process) is asked too.
+int64_t read_pid_file(int dir_fd, const char *name, char *buffer, size_t size, struct stat *owner,
+                      bool *has_owner) {
+    buffer[0] = '\0';
+    const int fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    size_t total = 0;
+    bool failed = false;
+    while (total < size - 1) {
+        const size_t asked = size - 1 - total;
+        const ssize_t n = read(fd, buffer + total, asked);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failed = total == 0;
+            break;
+        }
+        total += static_cast<size_t>(n);
+        if (static_cast<size_t>(n) < asked) break;
     }
-    std::memcpy(out, pid_name, pid_len);
-    out[pid_len] = '/';
-    std::memcpy(out + pid_len + 1, file, file_len + 1);
+    if (owner != nullptr && !failed) *has_owner = fstat(fd, owner) == 0;
+    close(fd);
+    buffer[total] = '\0';
+    return failed ? -1 : static_cast<int64_t>(total);
 }
+
+// "1234/" and room for a file name after it.
+struct pid_path {
+    char text[64];
+    size_t dir_len;
+
+    pid_path(const char *pid_name, size_t pid_len) : dir_len(pid_len + 1) {
+        std::memcpy(text, pid_name, pid_len);
+        text[pid_len] = '/';
+        text[dir_len] = '\0';
+    }
+    // "1234/<file>", for file names of at most 15 bytes.
+    const char *file(const char *name) {
+        const size_t n = std::strlen(name);
+        std::memcpy(text + dir_len, name, n + 1);
+        return text;
+    }
+};
 
 struct collection {
     int proc_fd;
@@ -105,9 +143,11 @@ struct collection {
 // not be read: the process vanished and is not listed.
 bool read_process(const collection &c, const char *pid_name, size_t pid_len, sysmon_proc_info *proc,
                   proc_counters_entry *kept) {
-    char path[64];
-    pid_path(path, sizeof path, pid_name, pid_len, "stat");
-    const int64_t stat_len = read_file_at(c.proc_fd, path, s_stat_text, sizeof s_stat_text);
+    pid_path path(pid_name, pid_len);
+    struct stat owner;
+    bool has_owner = false;
+    const int64_t stat_len =
+        read_pid_file(c.proc_fd, path.file("stat"), s_stat_text, sizeof s_stat_text, &owner, &has_owner);
     if (stat_len <= 0) return false;
     pid_stat st;
     if (!parse_pid_stat(s_stat_text, static_cast<size_t>(stat_len), &st)) return false;
@@ -133,17 +173,17 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
     utf8_set(proc->name, st.comm, st.comm_len);
 
     // The real user: known from an earlier collection while the process is
-    // the same and the owner of its directory has not changed.
-    struct stat owner;
-    if (fstatat(c.proc_fd, pid_name, &owner, 0) == 0) {
+    // the same and its owner (that of its files, as of its directory) has
+    // not changed.
+    if (has_owner) {
         const proc_counters_entry *known = find_entry(*c.newest, st.pid);
         if (known != nullptr && known->has_real_uid && known->start_time == st.start_time &&
             known->owner_uid == owner.st_uid) {
             kept->has_real_uid = 1;
             kept->real_uid = known->real_uid;
         } else {
-            pid_path(path, sizeof path, pid_name, pid_len, "status");
-            const int64_t n = read_file_at(c.proc_fd, path, s_status_text, sizeof s_status_text);
+            const int64_t n = read_pid_file(c.proc_fd, path.file("status"), s_status_text,
+                                            sizeof s_status_text, nullptr, nullptr);
             uint32_t uid = 0;
             if (n > 0 && parse_status_real_uid(s_status_text, static_cast<size_t>(n), &uid)) {
                 kept->has_real_uid = 1;
@@ -154,13 +194,13 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
         if (kept->has_real_uid) utf8_set(proc->user, user_name_of(kept->real_uid));
     }
 
-    pid_path(path, sizeof path, pid_name, pid_len, "cmdline");
-    const int64_t cmd_len = read_file_at(c.proc_fd, path, s_cmdline, sizeof s_cmdline);
+    const int64_t cmd_len =
+        read_pid_file(c.proc_fd, path.file("cmdline"), s_cmdline, sizeof s_cmdline, nullptr, nullptr);
     pid_command_and_name(st.comm, st.comm_len, s_cmdline, cmd_len > 0 ? static_cast<size_t>(cmd_len) : 0,
                          proc->command, sizeof proc->command, proc->name, sizeof proc->name);
 
-    pid_path(path, sizeof path, pid_name, pid_len, "io");
-    const int64_t io_len = read_file_at(c.proc_fd, path, s_io_text, sizeof s_io_text);
+    const int64_t io_len =
+        read_pid_file(c.proc_fd, path.file("io"), s_io_text, sizeof s_io_text, nullptr, nullptr);
     if (io_len > 0 &&
         parse_pid_io(s_io_text, static_cast<size_t>(io_len), &kept->read_bytes, &kept->write_bytes))
         kept->has_io = 1;
