@@ -44,7 +44,7 @@ namespace {
 using json = nlohmann::json;
 using steady = std::chrono::steady_clock;
 
-constexpr int kMinRounds = 20;  // per thread, however loaded the machine
+constexpr int kMinRounds = 10;  // per thread, however loaded the machine
 
 double churn_seconds() {
     const char *text = std::getenv("SYSMON_CHURN_SECONDS");
@@ -176,12 +176,12 @@ void check_tree(const json &forest, double most, bool whole) {
     }
 }
 
-// Keeps every 16th text of a kind, 8 at most, for the schema check.
+// Keeps every 8th text of a kind, 8 at most, for the schema check.
 struct samples {
     std::mutex mutex;
     std::map<std::string, std::vector<std::string>> texts;
     void keep(const char *kind, int round, const char *text) {
-        if (round % 16 != 0) return;
+        if (round % 8 != 0) return;
         const std::lock_guard<std::mutex> lock(mutex);
         if (texts[kind].size() < 8) texts[kind].push_back(text);
     }
