@@ -128,10 +128,18 @@ void collect_network() {
     sysmon_collect_network(&s_nets, &window);
 }
 
-// The process share of memory uses the latest memory total collected.
+// The process share of memory uses the latest memory total collected. A
+// processor share is at most every logical processor kept busy: a collector
+// reads a process's counters during its sweep, a little apart from the
+// instants that the window spans, and in whole clock ticks, so a process
+// that keeps every processor busy could otherwise read a few percent more.
 void collect_processes() {
     const sysmon_window window = plan_window(&s_window_procs);
     sysmon_collect_processes(&s_procs, &window, s_mem.total);
+    const double most = 100.0 * s_cpu.threads;
+    if (!(most > 0.0)) return;
+    for (int32_t i = 0; i < s_procs.count; ++i)
+        if (s_procs.items[i].cpu_percent > most) s_procs.items[i].cpu_percent = most;
 }
 
 // The adapters, and the primary (or the placeholder) in s_gpu.

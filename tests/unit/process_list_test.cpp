@@ -93,6 +93,24 @@ TEST_F(ProcessListTest, SortKeys) {
     for (int32_t key : {0, 4, 7, -3, INT_MIN, INT_MAX}) EXPECT_EQ(pids_of(sysmon_processes(0, key)), by_cpu) << key;
 }
 
+// Measured a little over every processor busy (counters read apart from the
+// window's instants, in whole ticks), a share reads every processor busy, and
+// ties then go to the lower pid. Above one processor it is never cut.
+TEST_F(ProcessListTest, ShareIsAtMostEveryProcessorBusy) {
+    g_fake.cpu.threads = 2;
+    add(30, "over", 207.5);
+    add(20, "all", 200);
+    add(10, "two", 150);
+    const auto list = nlohmann::json::parse(sysmon_processes(0, 0));
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0]["pid"], 20);
+    EXPECT_EQ(list[1]["pid"], 30);
+    EXPECT_EQ(list[1]["cpu_percent"], 200.0);
+    EXPECT_EQ(list[2]["cpu_percent"], 150.0);
+    EXPECT_NE(std::string(sysmon_process_tree(0)).find("\"pid\":30,\"name\":\"over\",\"cpu_percent\":200.00,"),
+              std::string::npos);
+}
+
 TEST_F(ProcessListTest, EqualMemoryTiesByAscendingPid) {
     add(9, "x", 0, 4096);
     add(3, "y", 0, 4096);
