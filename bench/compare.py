@@ -7,10 +7,15 @@ bench preset:
 
     cmake --preset bench && cmake --build --preset bench
     /usr/bin/python3 bench/compare.py [--counts 100,2000,10000] [--rounds 7]
+                                      [--threaded 0.1] [--waking 0.1]
 
 For each count it first starts as many extra idle processes as the machine
 lacks (one helper process forks them; they sleep reading a pipe that only
-this script holds, so they all end when it closes it or dies), then times,
+this script holds, so they all end when it closes it or dies; by default they
+are single-threaded and never wake: the library reads the command line and
+io of such a process only until it sees that it has not run, so that is its
+best case. --threaded makes a share of them two-threaded (read in full on
+every sweep) and --waking a share of them wake every 100 ms), then times,
 round after round so that a busy machine weighs on all three alike:
 
 - sysmon_processes(0,0) through build/bench/bench/sysmon_bench (the mean of
@@ -48,9 +53,12 @@ PS_COMMAND = ["ps", "-eo", "pid,ppid,user,stat,pcpu,rss,pmem,nlwp,time,comm,args
 
 # The helper: forks argv[1] children that block reading descriptor argv[2]
 # and end at its end of file, prints how many it started, then reaps them.
+# The first argv[3] of them block on a second thread too; the next argv[4]
+# wake every 100 ms until the end of file.
 HELPER = r"""
-import os, resource, sys
+import os, resource, select, sys, threading
 wanted, fd = int(sys.argv[1]), int(sys.argv[2])
+threaded, waking = int(sys.argv[3]), int(sys.argv[4])
 soft, hard = resource.getrlimit(resource.RLIMIT_NPROC)
 try:
     resource.setrlimit(resource.RLIMIT_NPROC, (hard, hard))
@@ -65,6 +73,11 @@ for _ in range(wanted):
     if pid == 0:
         try:
             os.close(1)
+            if started < threaded:
+                threading.Thread(target=os.read, args=(fd, 1), daemon=True).start()
+            if threaded <= started < threaded + waking:
+                while not select.select([fd], [], [], 0.1)[0]:
+                    pass
             os.read(fd, 1)
         finally:
             os._exit(0)
@@ -86,8 +99,10 @@ def process_count():
 class IdleProcesses:
     """Extra sleeping processes, all ended when the context closes."""
 
-    def __init__(self, wanted):
+    def __init__(self, wanted, threaded=0, waking=0):
         self.wanted = max(0, wanted)
+        self.threaded = threaded
+        self.waking = waking
         self.helper = None
         self.write_end = None
         self.started = 0
@@ -98,7 +113,8 @@ class IdleProcesses:
         read_end, self.write_end = os.pipe()
         try:
             self.helper = subprocess.Popen(
-                [sys.executable, "-c", HELPER, str(self.wanted), str(read_end)],
+                [sys.executable, "-c", HELPER, str(self.wanted), str(read_end), str(self.threaded),
+                 str(self.waking)],
                 pass_fds=(read_end,), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
         finally:
             os.close(read_end)
@@ -180,16 +196,25 @@ def main():
     parser.add_argument("--counts", default="100,2000,10000", help="process counts to reach")
     parser.add_argument("--rounds", type=int, default=7, help="timed rounds per count (median)")
     parser.add_argument("--min-time", default="0.5", help="Google Benchmark seconds per round")
+    parser.add_argument("--threaded", type=float, default=0.0,
+                        help="share of each count made of two-threaded extra processes")
+    parser.add_argument("--waking", type=float, default=0.0,
+                        help="share of each count made of extra processes that wake every 100 ms")
     args = parser.parse_args()
     binary = os.path.join(args.build, "bench", "sysmon_bench")
     if not os.access(binary, os.X_OK):
         sys.exit(f"{binary} not found: cmake --preset bench && cmake --build --preset bench")
 
+    if args.threaded or args.waking:
+        print(f"extra processes: {args.threaded:.0%} of each count two-threaded, {args.waking:.0%} waking "
+              "every 100 ms, the rest idle")
+    else:
+        print("extra processes: idle and single-threaded (the library's best case)")
     rows = []
     for target in (int(c) for c in args.counts.split(",")):
         # The helper itself is one more process.
         wanted = target - process_count() - 1
-        with IdleProcesses(wanted) as idle:
+        with IdleProcesses(wanted, round(target * args.threaded), round(target * args.waking)) as idle:
             if idle.started < idle.wanted:
                 print(f"note: {idle.started} of {idle.wanted} extra processes could be started",
                       file=sys.stderr)

@@ -556,3 +556,86 @@ TEST(LinuxProcessCollector, AShorterCollectionLeavesNothingStale) {
     EXPECT_EQ(past[0], 0xAB);
     EXPECT_EQ(past[sizeof list.records[0] * static_cast<size_t>(SYSMON_MAX_PROCS - first) - 1], 0xAB);
 }
+
+// A single-threaded process whose schedstat has not moved since its last
+// full read has not run: its command line and io are not read again, which
+// only a fixture can show (in it the files change without the process
+// running). Any sign that it ran or may have run reads them afresh. Each
+// test uses its own schedstat figures: the collector's tables outlive tests.
+TEST(LinuxProcessCollector, CommandAndIoOfAProcessThatHasNotRunAreKept) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    process_list list;
+    tree.write("proc/1/schedstat", "700000 5 3\n");
+    list.collect(kNoGrowth);
+    const sysmon_proc_info first = *list.find(1);
+    EXPECT_STREQ(first.command, "/sbin/init splash");
+
+    tree.write("proc/1/cmdline", std::string("/sbin/init\0quiet\0", 17));
+    tree.write("proc/1/io", pid_io(5000, 10000));
+    list.collect(advancing(2.0));
+    // Not read again: the record is the one of the full read, byte for byte.
+    EXPECT_EQ(std::memcmp(list.find(1), &first, sizeof first), 0);
+
+    // It was put on a processor once more: read afresh, with io rates over
+    // the window since the counters kept.
+    tree.write("proc/1/schedstat", "700000 5 4\n");
+    list.collect(advancing(2.0));
+    EXPECT_STREQ(list.find(1)->command, "/sbin/init quiet");
+    EXPECT_EQ(list.find(1)->read_bytes_sec, 2000u);
+    EXPECT_EQ(list.find(1)->write_bytes_sec, 4000u);
+
+    // Unmoved again: rates 0, the new command kept.
+    tree.write("proc/1/cmdline", std::string("other\0", 6));
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(1)->command, "/sbin/init quiet");
+    EXPECT_EQ(list.find(1)->read_bytes_sec, 0u);
+    // More run time, then a renamed task: each is read afresh.
+    tree.write("proc/1/schedstat", "700001 5 4\n");
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(1)->command, "other");
+    tree.write("proc/1/cmdline", std::string("renamed\0", 8));
+    tree.write("proc/1/stat", pid_stat(1, "init2", 'S', 0, 500, 250, 1, 10, 3000));
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(1)->command, "renamed");
+    // Running now (its counters may lag): read afresh.
+    tree.write("proc/1/cmdline", std::string("running\0", 8));
+    tree.write("proc/1/stat", pid_stat(1, "init2", 'R', 0, 500, 250, 1, 10, 3000));
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(1)->command, "running");
+}
+
+TEST(LinuxProcessCollector, ThreadsMissingSchedstatAndReusedPidsAreReadAfresh) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    process_list list;
+    // pid 100: four threads (schedstat speaks for one of them only).
+    tree.write("proc/100/stat", pid_stat(100, "odd", 'S', 1, 100, 50, 4, 500, 256));
+    tree.write("proc/100/schedstat", "800000 5 3\n");
+    // pid 1: no schedstat, then one that cannot be read as such.
+    tree.remove("proc/1/schedstat");
+    // pid 700: a single-threaded process, then another one under its pid.
+    tree.write("proc/700/stat", pid_stat(700, "first", 'S', 1, 1, 1, 1, 4000, 1));
+    tree.write("proc/700/cmdline", std::string("first\0", 6));
+    tree.write("proc/700/schedstat", "900000 5 3\n");
+    list.collect(kNoGrowth);
+    list.collect(kNoGrowth);
+    ASSERT_STREQ(list.find(700)->command, "first");
+
+    tree.write("proc/100/cmdline", std::string("threaded\0", 9));
+    tree.write("proc/1/cmdline", std::string("nosched\0", 8));
+    tree.write("proc/700/stat", pid_stat(700, "first", 'S', 1, 1, 1, 1, 4100, 1));
+    tree.write("proc/700/cmdline", std::string("second\0", 7));
+    tree.write("proc/700/io", pid_io(5000, 5000));
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(100)->command, "threaded");
+    EXPECT_STREQ(list.find(1)->command, "nosched");
+    EXPECT_STREQ(list.find(700)->command, "second");
+    EXPECT_EQ(list.find(700)->read_bytes_sec, 0u);  // a new process: rates start afresh
+
+    tree.write("proc/1/schedstat", "garbage\n");
+    list.collect(kNoGrowth);
+    tree.write("proc/1/cmdline", std::string("garbled\0", 8));
+    list.collect(kNoGrowth);
+    EXPECT_STREQ(list.find(1)->command, "garbled");
+}

@@ -40,6 +40,7 @@ using json = nlohmann::json;
 #define SLEEP_CHILD_ARG "--sleep-child"
 #define BUSY_CHILD_ARG "--busy-child"  // followed by the number of busy threads
 #define LIMITS_CHILD_ARG "--limits-child"  // prints the memory and cpu documents
+#define REWRITE_CHILD_ARG "--rewrite-child"
 
 std::string g_self_path;  // this program's executable
 std::string g_argv0;      // as it was started
@@ -211,6 +212,26 @@ TEST(LiveLibrary, ChildWithAKnownCommandLine) {
         return nullptr;
     };
     EXPECT_NE(find_in(tree), nullptr);
+}
+
+// A sleeping single-threaded process is listed from what was read before
+// while it does not run; once it has run and rewritten its own arguments,
+// the new command line shows.
+TEST(LiveLibrary, ACommandLineRewrittenInPlaceShows) {
+    child rewriter({g_self_path, REWRITE_CHILD_ARG, "before"});
+    ASSERT_GT(rewriter.pid, 0);
+    const std::string before = g_self_path + " " REWRITE_CHILD_ARG " before";
+    json list = wait_for_process(rewriter.pid, [&](const json &p) {
+        return p["command"] == before && p["status"] == "sleeping";
+    });
+    for (int i = 0; i < 3; ++i) list = parse(sysmon_processes(0, 0));
+    ASSERT_NE(find_pid(list, rewriter.pid), nullptr);
+    EXPECT_EQ((*find_pid(list, rewriter.pid))["command"], before);
+    EXPECT_EQ((*find_pid(list, rewriter.pid))["threads"], 1);
+    ASSERT_EQ(kill(rewriter.pid, SIGUSR1), 0);
+    list = wait_for_process(rewriter.pid, [](const json &p) { return p["command"] == "rewritten"; });
+    ASSERT_NE(find_pid(list, rewriter.pid), nullptr);
+    EXPECT_EQ((*find_pid(list, rewriter.pid))["command"], "rewritten");
 }
 
 TEST(LiveLibrary, CommandLineBytesThatAreNotUtf8) {
@@ -597,6 +618,20 @@ TEST(LiveLibrary, SnapshotAndHistoriesParse) {
 int main(int argc, char **argv) {
     // The copy that the command-line test starts only waits to be ended.
     if (argc >= 2 && std::strcmp(argv[1], SLEEP_CHILD_ARG) == 0) {
+        for (;;) pause();
+    }
+    // The rewriting copy waits for SIGUSR1, then writes "rewritten" over its
+    // own arguments (NUL-padded to their end) and waits to be ended.
+    if (argc >= 2 && std::strcmp(argv[1], REWRITE_CHILD_ARG) == 0) {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGUSR1);
+        sigprocmask(SIG_BLOCK, &set, nullptr);
+        int sig = 0;
+        sigwait(&set, &sig);
+        char *end = argv[argc - 1] + std::strlen(argv[argc - 1]);
+        std::memset(argv[0], 0, static_cast<size_t>(end - argv[0]));
+        std::memcpy(argv[0], "rewritten", 9);
         for (;;) pause();
     }
     // The busy copies spin on their threads until they are ended.

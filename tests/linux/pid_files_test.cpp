@@ -83,6 +83,22 @@ TEST(PidIo, ReadAndWriteBytes) {
     EXPECT_FALSE(parse_pid_io(half.data(), half.size(), &r, &w));
 }
 
+TEST(PidSchedstat, RunTimeAndTimeslices) {
+    pid_schedstat s;
+    const std::string text = "123456789 4321 17\n";
+    ASSERT_TRUE(parse_pid_schedstat(text.data(), text.size(), &s));
+    EXPECT_EQ(s.run_ns, 123456789u);
+    EXPECT_EQ(s.timeslices, 17u);
+    const std::string bare = "0 0 0";
+    ASSERT_TRUE(parse_pid_schedstat(bare.data(), bare.size(), &s));
+    EXPECT_EQ(s.run_ns, 0u);
+    for (const std::string bad : {"", "12 34\n", "12 34 x\n", "12,34,56\n", "12 34 56 junk\n", "-1 2 3\n"}) {
+        EXPECT_FALSE(parse_pid_schedstat(bad.data(), bad.size(), &s)) << bad;
+        EXPECT_EQ(s.run_ns, 0u);
+    }
+    EXPECT_FALSE(parse_pid_schedstat(nullptr, 0, &s));
+}
+
 TEST(PidState, EveryLetterHasItsWord) {
     const std::pair<char, const char *> table[] = {
         {'R', "running"}, {'S', "sleeping"}, {'D', "disk-sleep"}, {'T', "stopped"},

@@ -2,9 +2,20 @@
 // reads stat (identity, state, threads, times, resident set), cmdline and io,
 // all opened relative to one descriptor of the proc root; status only when
 // the real user id is not known yet for that process. The system calls are
-// what a sweep costs, so each file is opened, read once and closed (ten
-// calls per process in the steady state), and the owner of the process is
-// asked of the open stat file rather than by path. Nothing is allocated
+// what a sweep costs, so each file is opened, read once and closed, and the
+// owner of the process is asked of the open stat file rather than by path.
+//
+// A process that has not run since its command line and io counters were
+// last read cannot have changed either: a command line changes by exec or
+// by the process writing its own argument memory, and read_bytes and
+// write_bytes are charged to the task that submits or dirties the I/O,
+// while it runs. For a sleeping single-threaded process seen before, with
+// the same task name and processor time, schedstat (run time in ns and
+// number of times put on a processor) tells whether it ran: unchanged, the
+// command, name and io counters kept from the last full read are used
+// again, byte for byte what reading them would give. Multi-threaded
+// processes are always read in full (schedstat speaks for one thread), and
+// so is every process when schedstat cannot be read. Nothing is allocated
 // per process: every buffer is static, and the lists and tables grow only
 // when the machine has more processes than they ever held.
 #include <fcntl.h>
@@ -42,10 +53,22 @@ struct proc_counters_entry {
     int32_t has_real_uid;
     uint32_t real_uid;
     uint32_t owner_uid;
+    int32_t threads;
+    // Set when schedstat was read before the command line and io of the
+    // last full read: its figures then, and where the task name, command
+    // and name of that read lie in the table's texts.
+    int32_t has_cache;
+    uint64_t run_ns;
+    uint64_t timeslices;
+    uint32_t text_at;
+    uint32_t comm_len;
+    uint32_t command_len;
+    uint32_t name_len;
 };
 
 struct proc_counters {
     record_list<proc_counters_entry> entries;
+    record_list<char> texts;  // task names, commands and names, back to back
 };
 
 baseline_pair<proc_counters> s_baselines;
@@ -57,6 +80,7 @@ char s_stat_text[4096];
 char s_status_text[8192];
 char s_cmdline[4096];
 char s_io_text[1024];
+char s_schedstat_text[256];
 
 struct linux_dirent64 {
     uint64_t d_ino;
@@ -128,6 +152,33 @@ struct pid_path {
     }
 };
 
+// Appends the task name, command and name to `store`'s texts and notes
+// where they lie in `kept`; false when the texts cannot grow.
+bool keep_texts(proc_counters *store, proc_counters_entry *kept, const char *comm, size_t comm_len,
+                const char *command, size_t command_len, const char *name, size_t name_len) {
+    record_list<char> &t = store->texts;
+    const int64_t needed = static_cast<int64_t>(t.count) + static_cast<int64_t>(comm_len + command_len + name_len);
+    if (needed > INT32_MAX || !record_list_reserve(&t, static_cast<int32_t>(needed))) return false;
+    char *at = t.items + t.count;
+    std::memcpy(at, comm, comm_len);
+    std::memcpy(at + comm_len, command, command_len);
+    std::memcpy(at + comm_len + command_len, name, name_len);
+    kept->text_at = static_cast<uint32_t>(t.count);
+    kept->comm_len = static_cast<uint32_t>(comm_len);
+    kept->command_len = static_cast<uint32_t>(command_len);
+    kept->name_len = static_cast<uint32_t>(name_len);
+    t.count = static_cast<int32_t>(needed);
+    return true;
+}
+
+// Copies `len` bytes into a zeroed text field and terminates them.
+template <size_t N>
+void set_field(char (&field)[N], const char *text, size_t len) {
+    if (len > N - 1) len = N - 1;
+    std::memcpy(field, text, len);
+    field[len] = '\0';
+}
+
 struct collection {
     int proc_fd;
     uint64_t hz;
@@ -135,7 +186,7 @@ struct collection {
     uint64_t memory_total;
     double elapsed;
     const proc_counters *base;     // rates derive against it
-    const proc_counters *newest;   // the latest knowledge of real uids
+    const proc_counters *newest;   // the latest knowledge of real uids and of what was read
     proc_counters *store;
 };
 
@@ -168,6 +219,7 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
     kept->pid = st.pid;
     kept->start_time = st.start_time;
     kept->cpu_time = proc->cpu_time;
+    kept->threads = st.num_threads;
 
     // Until the command line is read, the name is the task name.
     utf8_set(proc->name, st.comm, st.comm_len);
@@ -175,10 +227,10 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
     // The real user: known from an earlier collection while the process is
     // the same and its owner (that of its files, as of its directory) has
     // not changed.
+    const proc_counters_entry *known = find_entry(*c.newest, st.pid);
+    if (known != nullptr && known->start_time != st.start_time) known = nullptr;  // another process
     if (has_owner) {
-        const proc_counters_entry *known = find_entry(*c.newest, st.pid);
-        if (known != nullptr && known->has_real_uid && known->start_time == st.start_time &&
-            known->owner_uid == owner.st_uid) {
+        if (known != nullptr && known->has_real_uid && known->owner_uid == owner.st_uid) {
             kept->has_real_uid = 1;
             kept->real_uid = known->real_uid;
         } else {
@@ -194,16 +246,54 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
         if (kept->has_real_uid) utf8_set(proc->user, user_name_of(kept->real_uid));
     }
 
-    const int64_t cmd_len =
-        read_pid_file(c.proc_fd, path.file("cmdline"), s_cmdline, sizeof s_cmdline, nullptr, nullptr);
-    pid_command_and_name(st.comm, st.comm_len, s_cmdline, cmd_len > 0 ? static_cast<size_t>(cmd_len) : 0,
-                         proc->command, sizeof proc->command, proc->name, sizeof proc->name);
+    // Whether it may not have run since it was last listed: one thread now
+    // and then, not running now, the same owner and processor time. Only
+    // such a process, or one not seen before, has its schedstat read; a busy
+    // or multi-threaded one is read in full without it.
+    const bool single = st.num_threads == 1 && st.state != 'R';
+    const bool steady = known != nullptr && known->threads == 1 && known->cpu_time == proc->cpu_time &&
+                        has_owner && known->owner_uid == owner.st_uid;
+    // What its last full read gave applies while the task name is the same.
+    const bool cached =
+        steady && known->has_cache != 0 && known->comm_len == st.comm_len &&
+        (st.comm_len == 0 || std::memcmp(c.newest->texts.items + known->text_at, st.comm, st.comm_len) == 0);
+    pid_schedstat sched{};
+    bool has_sched = false;
+    if (single && (steady || known == nullptr)) {
+        // Read before the command line and io: should the process run
+        // after this, the figures kept are older than what was read, and
+        // the next collection reads it in full again.
+        const int64_t n = read_pid_file(c.proc_fd, path.file("schedstat"), s_schedstat_text,
+                                        sizeof s_schedstat_text, nullptr, nullptr);
+        has_sched = n > 0 && parse_pid_schedstat(s_schedstat_text, static_cast<size_t>(n), &sched);
+    }
+    if (has_sched && cached && known->run_ns == sched.run_ns &&
+        known->timeslices == sched.timeslices) {
+        // It has not run since: what was read then is what it holds now.
+        const char *texts = c.newest->texts.items + known->text_at;
+        set_field(proc->command, texts + known->comm_len, known->command_len);
+        set_field(proc->name, texts + known->comm_len + known->command_len, known->name_len);
+        kept->has_io = known->has_io;
+        kept->read_bytes = known->read_bytes;
+        kept->write_bytes = known->write_bytes;
+    } else {
+        const int64_t cmd_len =
+            read_pid_file(c.proc_fd, path.file("cmdline"), s_cmdline, sizeof s_cmdline, nullptr, nullptr);
+        pid_command_and_name(st.comm, st.comm_len, s_cmdline, cmd_len > 0 ? static_cast<size_t>(cmd_len) : 0,
+                             proc->command, sizeof proc->command, proc->name, sizeof proc->name);
 
-    const int64_t io_len =
-        read_pid_file(c.proc_fd, path.file("io"), s_io_text, sizeof s_io_text, nullptr, nullptr);
-    if (io_len > 0 &&
-        parse_pid_io(s_io_text, static_cast<size_t>(io_len), &kept->read_bytes, &kept->write_bytes))
-        kept->has_io = 1;
+        const int64_t io_len =
+            read_pid_file(c.proc_fd, path.file("io"), s_io_text, sizeof s_io_text, nullptr, nullptr);
+        if (io_len > 0 &&
+            parse_pid_io(s_io_text, static_cast<size_t>(io_len), &kept->read_bytes, &kept->write_bytes))
+            kept->has_io = 1;
+    }
+    if (has_sched && keep_texts(c.store, kept, st.comm, st.comm_len, proc->command, std::strlen(proc->command),
+                                proc->name, std::strlen(proc->name))) {
+        kept->has_cache = 1;
+        kept->run_ns = sched.run_ns;
+        kept->timeslices = sched.timeslices;
+    }
 
     // Rates against the same process (same pid and start time) in the baseline.
     const proc_counters_entry *prev = find_entry(*c.base, st.pid);
@@ -252,6 +342,7 @@ int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs, const sys
     c.store = advance ? &s_baselines.next() : &s_discard;
     record_list<proc_counters_entry> &store = c.store->entries;
     store.count = 0;
+    c.store->texts.count = 0;
 
     int32_t filled = 0;
     bool sorted = true;

@@ -96,6 +96,22 @@ bool parse_pid_io(const char *text, size_t len, uint64_t *read_bytes, uint64_t *
     return has_read && has_write;
 }
 
+bool parse_pid_schedstat(const char *text, size_t len, pid_schedstat *out) {
+    std::memset(out, 0, sizeof *out);
+    if (text == nullptr) return false;
+    const char *p = text;
+    const char *end = text + len;
+    uint64_t run = 0, wait = 0, slices = 0;
+    if (!scan_u64(&p, end, &run)) return false;
+    if (p >= end || (*p != ' ' && *p != '\t') || !scan_u64(&p, end, &wait)) return false;
+    if (p >= end || (*p != ' ' && *p != '\t') || !scan_u64(&p, end, &slices)) return false;
+    p = scan_blanks(p, end);
+    if (p < end && *p != '\n') return false;
+    out->run_ns = run;
+    out->timeslices = slices;
+    return true;
+}
+
 const char *pid_state_word(char state) {
     switch (state) {
         case 'R': return "running";

@@ -31,6 +31,17 @@ bool parse_status_real_uid(const char *text, size_t len, uint32_t *uid);
 // read_bytes and write_bytes of /proc/PID/io; false unless both are there.
 bool parse_pid_io(const char *text, size_t len, uint64_t *read_bytes, uint64_t *write_bytes);
 
+// What /proc/PID/schedstat tells of a task: the time it spent running on a
+// processor (ns) and the number of times it was put on one.
+struct pid_schedstat {
+    uint64_t run_ns;
+    uint64_t timeslices;
+};
+
+// Parses "<run ns> <wait ns> <timeslices>\n"; false unless all three numbers
+// are there, separated by blanks.
+bool parse_pid_schedstat(const char *text, size_t len, pid_schedstat *out);
+
 // The word for a state letter: R "running", S "sleeping", D "disk-sleep",
 // T "stopped", t "tracing-stop", Z "zombie", X "dead", I "idle", P "parked",
 // W "waking", K "wake-kill", anything else "unknown".

@@ -1,5 +1,5 @@
 // Fuzz target: the files of one process under /proc/PID (stat, status, io,
-// cmdline) from arbitrary bytes, and the command and name derived from
+// schedstat, cmdline) from arbitrary bytes, and the command and name derived from
 // them. The task name lands NUL-terminated with its length; the command and
 // the name are NUL-terminated well-formed UTF-8 within any field size and
 // nothing is written beyond it; the state word is one of the known words.
@@ -28,7 +28,7 @@ void check_within(const std::vector<char> &out, size_t size, const char *what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider in(data, size);
-    const int which = in.ConsumeIntegralInRange<int>(0, 3);
+    const int which = in.ConsumeIntegralInRange<int>(0, 4);
     const size_t command_size = in.ConsumeBool() ? 1024 : in.ConsumeIntegralInRange<size_t>(0, 40);
     const size_t name_size = in.ConsumeBool() ? 128 : in.ConsumeIntegralInRange<size_t>(0, 20);
     const std::vector<char> rest = in.ConsumeRemainingBytes<char>();
@@ -58,6 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         case 2: {
             uint64_t r = 0, w = 0;
             parse_pid_io(text.data(), text.size(), &r, &w);
+            break;
+        }
+        case 3: {
+            pid_schedstat s;
+            if (!parse_pid_schedstat(text.data(), text.size(), &s))
+                FUZZ_CHECK(s.run_ns == 0 && s.timeslices == 0, "schedstat values left after a rejection");
             break;
         }
         default: {
