@@ -35,6 +35,7 @@ int32_t used_records_dirty(used_records *used, Record *records, int32_t capacity
     const int32_t usable = capacity > 0 ? capacity : 0;
     if (used != nullptr && used->array == records)
         return used->count < usable ? used->count : usable;
+    // An empty list may have no storage at all.
     if (usable > 0) std::memset(records, 0, sizeof *records * static_cast<size_t>(usable));
     if (used != nullptr) {
         used->array = records;

@@ -1,6 +1,7 @@
 #include "child_process.h"
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -57,6 +58,40 @@ int run_busy_child() {
     return 0;
 }
 
+// The job the process belongs to (a null job handle), as Windows answers
+// this program directly; -1 for a question it did not answer.
+int run_limits_child() {
+    sysmon_api loaded{};
+    sysmon_load_facts facts{};
+    std::string error;
+    if (!sysmon_load(&loaded, &facts, &error) || !facts.missing.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    const bool has_limits = QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation,
+                                                      &limits, sizeof limits, nullptr) != 0;
+    JOBOBJECT_CPU_RATE_CONTROL_INFORMATION rate{};
+    const bool has_rate = QueryInformationJobObject(nullptr, JobObjectCpuRateControlInformation,
+                                                    &rate, sizeof rate, nullptr) != 0;
+    BOOL in_job = FALSE;
+    const bool has_in_job = IsProcessInJob(GetCurrentProcess(), nullptr, &in_job) != 0;
+    std::printf("{\"in_job\":%d,\"limit_flags\":%lld,\"process_memory_limit\":%llu,"
+                "\"job_memory_limit\":%llu,\"rate_flags\":%lld,\"cpu_rate\":%lu,"
+                "\"processors\":%lu,",
+                has_in_job ? (in_job ? 1 : 0) : -1,
+                has_limits ? static_cast<long long>(limits.BasicLimitInformation.LimitFlags) : -1LL,
+                static_cast<unsigned long long>(limits.ProcessMemoryLimit),
+                static_cast<unsigned long long>(limits.JobMemoryLimit),
+                has_rate ? static_cast<long long>(rate.ControlFlags) : -1LL,
+                static_cast<unsigned long>(rate.CpuRate),
+                static_cast<unsigned long>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
+    std::printf("\"memory\":%s,", loaded.memory());
+    std::printf("\"cpu\":%s}\n", loaded.cpu());
+    std::fflush(stdout);
+    return 0;
+}
+
 child_process::child_process(const std::wstring &command_line, DWORD creation_flags,
                              bool with_pipes) {
     STARTUPINFOW startup{};
@@ -93,6 +128,16 @@ child_process::~child_process() {
         CloseHandle(info_.hProcess);
     }
     if (from_child_ != nullptr) CloseHandle(from_child_);
+}
+
+std::string child_process::read_output() {
+    std::string out;
+    char chunk[4096];
+    DWORD moved = 0;
+    while (from_child_ != nullptr && ReadFile(from_child_, chunk, sizeof chunk, &moved, nullptr) &&
+           moved > 0)
+        out.append(chunk, moved);
+    return out;
 }
 
 bool child_process::ask_processor_time(uint64_t *time) {

@@ -14,8 +14,15 @@
 // user, 100-nanosecond units, 8 bytes) on its standard output.
 #define SYSMON_BUSY_CHILD_ARG "--busy-child"
 
+// Argument that makes this executable load the library, read the memory
+// and processor documents and the limits of its own job object as Windows
+// reports them, print them on its standard output and end.
+#define SYSMON_LIMITS_CHILD_ARG "--limits-child"
+
 // Runs the busy child; returns when its standard input closes.
 int run_busy_child();
+// Runs the limits child; the exit status is 0 when the library loaded.
+int run_limits_child();
 
 // UTF-8 of a UTF-16 text, and back.
 std::string utf8_of(const std::wstring &text);
@@ -34,6 +41,9 @@ public:
     bool started() const { return started_; }
     int32_t pid() const { return static_cast<int32_t>(info_.dwProcessId); }
     HANDLE handle() const { return info_.hProcess; }
+    HANDLE thread() const { return info_.hThread; }
+    // Everything the child writes on its standard output until it closes it.
+    std::string read_output();
     // The child's own processor time, asked through the pipes; false when
     // it did not answer.
     bool ask_processor_time(uint64_t *time);

@@ -2,7 +2,8 @@
 // runs the suites against it. Started with SYSMON_SLEEP_CHILD_ARG it only
 // sleeps (whatever further arguments follow), so that tests have a process
 // of their own to end or look at; with SYSMON_BUSY_CHILD_ARG it keeps a
-// processor busy and reports its own processor time.
+// processor busy and reports its own processor time; with
+// SYSMON_LIMITS_CHILD_ARG it prints its documents and its job's limits.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,6 +20,7 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], SYSMON_BUSY_CHILD_ARG) == 0) return run_busy_child();
+    if (argc >= 2 && std::strcmp(argv[1], SYSMON_LIMITS_CHILD_ARG) == 0) return run_limits_child();
     testing::InitGoogleTest(&argc, argv);
     const char *expect_prefix = "--expect-os=";
     for (int i = 1; i < argc; ++i) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "cpu_derive.h"
+#include "job_limits.h"
 #include "ntdll_functions.h"
 #include "sysmon_internal.h"
 #include "utf8_text.h"
@@ -106,6 +107,7 @@ int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
     const bool advance = window == nullptr || window->advance != 0;
     cpu_counters &store = advance ? s_win_cpu_baselines.next() : s_win_cpu_discard;
     derive_cpu(cpu, &readings, &s_win_cpu_baselines.against(window), &store);
+    cpu->limit_cpus = sysmon_job_cpu_limit(readings.logical_processors);
     if (advance) s_win_cpu_baselines.commit(window);
     return 0;
 }

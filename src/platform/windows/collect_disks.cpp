@@ -45,10 +45,6 @@ static disk_io read_volume_io(const wchar_t *root) {
 
 int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *list, const sysmon_window *window) {
     if (list == nullptr) return -1;
-    // This collector fills the list at the size it has; it does not grow it.
-    sysmon_disk_info *disks = list->items;
-    int32_t *count = &list->count;
-    const int32_t capacity = list->capacity;
 
     DWORD previous_mode = 0;
     const BOOL mode_set = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode);
@@ -62,7 +58,8 @@ int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *list, const sysmon_w
     disk_table &store = advance ? s_win_disk_baselines.next() : s_win_disk_discard;
     static used_records used;  // the entries the previous collection filled
     disk_walk walk;
-    derive_disk_walk_begin(&walk, disks, count, capacity, roots, sizeof roots,
+    // The list and the new table grow when more volumes are listed.
+    derive_disk_walk_begin(&walk, list, roots, sizeof roots,
                            &s_win_disk_baselines.against(window), &store,
                            window != nullptr ? window->elapsed_sec : 0.0, &used);
 
@@ -82,7 +79,7 @@ int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *list, const sysmon_w
         derive_disk_walk_add(&walk, root, total.QuadPart, total_free.QuadPart, available.QuadPart,
                              has_fs ? fs_name : nullptr, &io);
     }
-    derive_disk_walk_end(&walk, count);
+    derive_disk_walk_end(&walk, &list->count);
     if (advance) s_win_disk_baselines.commit(window);
 
     if (mode_set) SetThreadErrorMode(previous_mode, nullptr);

@@ -1,9 +1,10 @@
 // Memory collector: one memory-status query, turned into the memory record
-// by derive_mem.
+// by derive_mem, and the memory limit of the process's job object.
 #include "windows_api.h"
 
 #include <cstdint>
 
+#include "job_limits.h"
 #include "memory_derive.h"
 #include "sysmon_internal.h"
 
@@ -22,5 +23,6 @@ int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
         readings.avail_page_file = status.ullAvailPageFile;
     }
     derive_mem(mem, &readings);
+    sysmon_job_memory_limit(&mem->limit, &mem->limit_used);
     return 0;
 }

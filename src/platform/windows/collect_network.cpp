@@ -63,12 +63,8 @@ static bool read_addresses() {
 
 int32_t sysmon_collect_network(record_list<sysmon_net_info> *list, const sysmon_window *window) {
     if (list == nullptr) return -1;
-    // This collector fills the list at the size it has; it does not grow it.
-    sysmon_net_info *nets = list->items;
-    int32_t *count = &list->count;
-    const int32_t capacity = list->capacity;
     static used_records used;  // the entries the previous collection filled
-    derive_net_clear(nets, count, capacity, &used);
+    derive_net_clear(list->items, &list->count, list->capacity, &used);
 
     MIB_IF_TABLE2 *table = nullptr;
     if (GetIfTable2(&table) != NO_ERROR || table == nullptr) return 0;
@@ -77,7 +73,8 @@ int32_t sysmon_collect_network(record_list<sysmon_net_info> *list, const sysmon_
     const bool advance = window == nullptr || window->advance != 0;
     net_table &store = advance ? s_win_net_baselines.next() : s_win_net_discard;
     net_walk walk;
-    derive_net_walk_begin(&walk, nets, capacity, &s_win_net_baselines.against(window), &store,
+    // The list and the new table grow when more interfaces are listed.
+    derive_net_walk_begin(&walk, list, &s_win_net_baselines.against(window), &store,
                           has_addresses ? &s_win_net_addresses : nullptr,
                           window != nullptr ? window->elapsed_sec : 0.0, &used);
     static char name[SYSMON_NET_NAME_BUFFER_SIZE];
@@ -89,7 +86,7 @@ int32_t sysmon_collect_network(record_list<sysmon_net_info> *list, const sysmon_
                              r.InOctets, r.OutOctets, name, sizeof name};
         derive_net_walk_row(&walk, &row);
     }
-    derive_net_walk_end(&walk, count);
+    derive_net_walk_end(&walk, &list->count);
     if (advance) s_win_net_baselines.commit(window);
 
     FreeMibTable(table);

@@ -309,16 +309,14 @@ static bool collect_from_snapshot(proc_walk *walk) {
 int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *list, const sysmon_window *window,
                                  uint64_t memory_total) {
     if (list == nullptr) return -1;
-    // This collector fills the list at the size it has; it does not grow it.
-    sysmon_proc_info *procs = list->items;
     int32_t *count = &list->count;
-    const int32_t capacity = list->capacity;
     const bool advance = window == nullptr || window->advance != 0;
     proc_table &store = advance ? s_win_proc_baselines.next() : s_win_proc_discard;
     proc_walk walk;
-    derive_proc_walk_begin(&walk, procs, count, capacity, &s_win_proc_baselines.against(window),
-                           &store, window != nullptr ? window->elapsed_sec : 0.0,
-                           memory_total, &s_win_procs_used);
+    // The list and the new table grow when the system lists more processes.
+    derive_proc_walk_begin(&walk, list, &s_win_proc_baselines.against(window), &store,
+                           window != nullptr ? window->elapsed_sec : 0.0, memory_total,
+                           &s_win_procs_used);
 
     const ULONG answered = run_sweep();
     if (answered != 0) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "runtime_hooks.h"
+
 namespace {
 
 // Mixes the key so that pids (multiples of 4) and LUIDs (index in the
@@ -100,6 +102,50 @@ const counter_row *counter_rows_find_near(const counter_row *rows, const counter
     const counter_row *row = counter_rows_find(rows, index, slots, state, key);
     if (row != nullptr) *cursor = static_cast<uint32_t>(row - rows) + 1;
     return row;
+}
+
+bool counter_storage_grow(counter_storage *grown, const counter_row *rows, uint32_t slots,
+                          counter_table_state *state, uint32_t wanted) {
+    if (wanted <= slots / 2) return true;
+    // The index stays at most half full: twice the rows, rounded up to a
+    // power of two, and at least twice the slots it had.
+    uint64_t new_slots = static_cast<uint64_t>(slots) * 2;
+    while (new_slots < static_cast<uint64_t>(wanted) * 2) new_slots *= 2;
+    if (new_slots > (uint64_t{1} << 31)) return false;
+    const size_t row_bytes = sizeof(counter_row) * static_cast<size_t>(new_slots / 2);
+    const size_t index_bytes = sizeof(counter_slot) * static_cast<size_t>(new_slots);
+    auto *new_rows = static_cast<counter_row *>(s_hooks.mem_alloc(row_bytes));
+    auto *new_index = static_cast<counter_slot *>(s_hooks.mem_alloc(index_bytes));
+    if (new_rows == nullptr || new_index == nullptr) {
+        if (new_rows != nullptr) s_hooks.mem_free(new_rows);
+        if (new_index != nullptr) s_hooks.mem_free(new_index);
+        return false;
+    }
+    const auto slot_count = static_cast<uint32_t>(new_slots);
+    if (state->count > 0)
+        std::memcpy(new_rows, rows, sizeof(counter_row) * static_cast<size_t>(state->count));
+    // Every row the old index held is indexed anew; appended rows stay
+    // appended.
+    counter_table_state moved = {state->count, 0};
+    std::memset(new_index, 0, index_bytes);
+    const int32_t indexed = state->indexed;
+    moved.count = indexed;
+    counter_rows_index_appended(new_rows, new_index, slot_count, &moved);
+    moved.count = state->count;
+    counter_storage_release(grown);
+    grown->rows = new_rows;
+    grown->index = new_index;
+    grown->slots = slot_count;
+    *state = moved;
+    return true;
+}
+
+void counter_storage_release(counter_storage *grown) {
+    if (grown->rows != nullptr) s_hooks.mem_free(grown->rows);
+    if (grown->index != nullptr) s_hooks.mem_free(grown->index);
+    grown->rows = nullptr;
+    grown->index = nullptr;
+    grown->slots = 0;
 }
 
 uint64_t counter_key_of_text(const char *text) {

@@ -60,26 +60,63 @@ const counter_row *counter_rows_find_near(const counter_row *rows, const counter
                                           uint32_t slots, const counter_table_state *state,
                                           uint64_t key, uint32_t *cursor);
 
+// Heap storage of a table that outgrew its own arrays: rows for slots / 2
+// rows and an index of `slots` slots. All zero: the table's own arrays.
+struct counter_storage {
+    counter_row *rows;
+    counter_slot *index;
+    uint32_t slots;
+};
+
+// Moves the table's rows into storage for at least `wanted` rows (at least
+// twice the slots it had), through the allocator hooks, and indexes them
+// there; the storage it had on the heap is released. False, with nothing
+// changed, when memory runs out or `wanted` cannot be held.
+bool counter_storage_grow(counter_storage *grown, const counter_row *rows, uint32_t slots,
+                          counter_table_state *state, uint32_t wanted);
+void counter_storage_release(counter_storage *grown);
+
+// A table that starts on its own arrays of SLOTS slots and moves to the
+// heap when reserve() asks for more rows than they hold; it keeps that size.
+// It owns its heap storage: never copy one.
 template <uint32_t SLOTS>
 struct counter_table {
     static_assert(SLOTS >= 2 && (SLOTS & (SLOTS - 1)) == 0, "power of two");
-    counter_row rows[SLOTS / 2];
-    counter_slot index[SLOTS];
+    counter_row held_rows[SLOTS / 2];
+    counter_slot held_index[SLOTS];
     counter_table_state state;
+    counter_storage grown;
 
-    void clear() { counter_rows_clear(index, SLOTS, &state); }
+    ~counter_table() { counter_storage_release(&grown); }
+    counter_row *rows() { return grown.rows != nullptr ? grown.rows : held_rows; }
+    const counter_row *rows() const { return grown.rows != nullptr ? grown.rows : held_rows; }
+    counter_slot *index() { return grown.index != nullptr ? grown.index : held_index; }
+    const counter_slot *index() const {
+        return grown.index != nullptr ? grown.index : held_index;
+    }
+    uint32_t slots() const { return grown.rows != nullptr ? grown.slots : SLOTS; }
+    // Rows the table holds before it has to grow.
+    int32_t room() const { return static_cast<int32_t>(slots() / 2); }
+
+    void clear() { counter_rows_clear(index(), slots(), &state); }
+    // Makes room for at least `wanted` rows; true when the table holds them.
+    bool reserve(int32_t wanted) {
+        if (wanted <= room()) return true;
+        return counter_storage_grow(&grown, rows(), slots(), &state,
+                                    static_cast<uint32_t>(wanted));
+    }
     int32_t put(uint64_t key, const uint64_t values[3], uint32_t flags) {
-        return counter_rows_put(rows, index, SLOTS, &state, key, values, flags);
+        return counter_rows_put(rows(), index(), slots(), &state, key, values, flags);
     }
     int32_t append(uint64_t key, const uint64_t values[3], uint32_t flags) {
-        return counter_rows_append(rows, SLOTS, &state, key, values, flags);
+        return counter_rows_append(rows(), slots(), &state, key, values, flags);
     }
-    void index_appended() { counter_rows_index_appended(rows, index, SLOTS, &state); }
+    void index_appended() { counter_rows_index_appended(rows(), index(), slots(), &state); }
     const counter_row *find(uint64_t key) const {
-        return counter_rows_find(rows, index, SLOTS, &state, key);
+        return counter_rows_find(rows(), index(), slots(), &state, key);
     }
     const counter_row *find_near(uint64_t key, uint32_t *cursor) const {
-        return counter_rows_find_near(rows, index, SLOTS, &state, key, cursor);
+        return counter_rows_find_near(rows(), index(), slots(), &state, key, cursor);
     }
     int32_t count() const { return state.indexed; }
 };

@@ -27,11 +27,39 @@ void derive_disk_walk_begin(disk_walk *walk, sysmon_disk_info *disks,
     walk->next = next;
     walk->elapsed_sec = elapsed_sec;
     walk->used = used;
+    walk->grows = nullptr;
+    walk->stopped = 0;
     next->clear();
 }
 
+void derive_disk_walk_begin(disk_walk *walk, record_list<sysmon_disk_info> *list,
+                            const char *roots, size_t roots_size, const disk_table *prev,
+                            disk_table *next, double elapsed_sec, used_records *used) {
+    derive_disk_walk_begin(walk, list->items, &list->count, list->capacity, roots, roots_size,
+                           prev, next, elapsed_sec, used);
+    walk->grows = list;
+}
+
+// Room for one more entry and its counters: the list and the new table grow
+// when full; the note of the entries in use moves with the list's storage.
+static bool make_room(disk_walk *walk) {
+    if (walk->stopped) return false;
+    if (walk->filled >= walk->capacity) {
+        if (walk->grows == nullptr || !record_list_reserve(walk->grows, walk->filled + 1)) {
+            walk->stopped = 1;
+            return false;
+        }
+        if (walk->used != nullptr && walk->used->array == walk->disks)
+            walk->used->array = walk->grows->items;
+        walk->disks = walk->grows->items;
+        walk->capacity = walk->grows->capacity;
+    }
+    if (!walk->next->reserve(walk->filled + 1)) walk->stopped = 1;
+    return !walk->stopped;
+}
+
 const char *derive_disk_walk_next(disk_walk *walk) {
-    if (walk->filled >= walk->capacity) return nullptr;
+    if (!make_room(walk)) return nullptr;
     if (walk->list == nullptr || walk->offset >= walk->list_size) return nullptr;
     const char *path = walk->list + walk->offset;
     const size_t room = walk->list_size - walk->offset;
@@ -53,7 +81,7 @@ int32_t derive_disk_type_accepted(uint32_t drive_type) {
 void derive_disk_walk_add(disk_walk *walk, const char *root,
                           uint64_t total_bytes, uint64_t total_free_bytes, uint64_t available_bytes,
                           const char *fs_name, const disk_io *io) {
-    if (walk->filled >= walk->capacity) return;
+    if (!make_room(walk)) return;
     sysmon_disk_info *disk = &walk->disks[walk->filled];
     std::memset(disk, 0, sizeof *disk);
     disk->total = total_bytes;

@@ -50,6 +50,8 @@ struct disk_walk {
     disk_table *next;        // receives the new counters
     double elapsed_sec;
     used_records *used;      // null: none kept
+    record_list<sysmon_disk_info> *grows;  // grown when full; null: a fixed array
+    int32_t stopped;         // 1 once the list could not grow
 };
 
 // Sets the count to 0, clears the array up to the capacity and starts a walk
@@ -62,8 +64,14 @@ void derive_disk_walk_begin(disk_walk *walk, sysmon_disk_info *disks,
                             size_t list_size, const disk_table *prev,
                             disk_table *next, double elapsed_sec,
                             used_records *used = nullptr);
-// The next root path to examine, or null when the list has ended or the
-// capacity is reached.
+// The same over a list that grows when more volumes are accepted than it
+// holds; the count is the list's.
+void derive_disk_walk_begin(disk_walk *walk, record_list<sysmon_disk_info> *list,
+                            const char *roots, size_t roots_size, const disk_table *prev,
+                            disk_table *next, double elapsed_sec, used_records *used = nullptr);
+// The next root path to examine, or null when the list has ended, the
+// capacity of a fixed array is reached or a list could not grow (the
+// entries listed stay, complete).
 const char *derive_disk_walk_next(disk_walk *walk);
 // Whether a drive type is listed: removable (2) and fixed (3) only.
 int32_t derive_disk_type_accepted(uint32_t drive_type);

@@ -28,11 +28,40 @@ void derive_net_walk_begin(net_walk *walk, sysmon_net_info *nets,
     walk->addresses = addresses;
     walk->elapsed_sec = elapsed_sec;
     walk->used = used;
+    walk->list = nullptr;
+    walk->stopped = 0;
     next->clear();
 }
 
+void derive_net_walk_begin(net_walk *walk, record_list<sysmon_net_info> *list,
+                           const net_table *prev, net_table *next,
+                           const net_address_table *addresses, double elapsed_sec,
+                           used_records *used) {
+    derive_net_walk_begin(walk, list->items, list->capacity, prev, next, addresses, elapsed_sec,
+                          used);
+    walk->list = list;
+}
+
 int32_t derive_net_walk_full(const net_walk *walk) {
-    return walk->filled >= walk->capacity;
+    return walk->stopped || (walk->list == nullptr && walk->filled >= walk->capacity);
+}
+
+// Room for one more entry and its counters: the list and the new table grow
+// when full; the note of the entries in use moves with the list's storage.
+static bool make_room(net_walk *walk) {
+    if (derive_net_walk_full(walk)) return false;
+    if (walk->filled >= walk->capacity) {
+        if (!record_list_reserve(walk->list, walk->filled + 1)) {
+            walk->stopped = 1;
+            return false;
+        }
+        if (walk->used != nullptr && walk->used->array == walk->nets)
+            walk->used->array = walk->list->items;
+        walk->nets = walk->list->items;
+        walk->capacity = walk->list->capacity;
+    }
+    if (!walk->next->reserve(walk->filled + 1)) walk->stopped = 1;
+    return !walk->stopped;
 }
 
 int32_t derive_net_row_accepted(const net_row *row) {
@@ -55,11 +84,12 @@ void derive_net_add_address(net_address_table *addresses, uint64_t luid,
                             static_cast<uint64_t>(address[2]) << 16 |
                             static_cast<uint64_t>(address[3]) << 24;
     const uint64_t values[3] = {packed, 0, 0};
+    if (!addresses->reserve(addresses->count() + 1)) return;
     addresses->put(luid, values, 0);  // the first address stays
 }
 
 void derive_net_walk_row(net_walk *walk, const net_row *row) {
-    if (derive_net_walk_full(walk) || !derive_net_row_accepted(row)) return;
+    if (!derive_net_row_accepted(row) || !make_room(walk)) return;
     sysmon_net_info *entry = &walk->nets[walk->filled];
     std::memset(entry, 0, sizeof *entry);
     text_field_copy(entry->name, sizeof entry->name, row->name, row->name_size);

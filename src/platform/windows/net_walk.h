@@ -50,6 +50,8 @@ struct net_walk {
     const net_address_table *addresses; // null: no addresses known
     double elapsed_sec;
     used_records *used;                 // null: none kept
+    record_list<sysmon_net_info> *list; // grown when full; null: a fixed array
+    int32_t stopped;                    // 1 once the list could not grow
 };
 
 // Sets the count to 0 and clears the array up to the capacity; with `used`,
@@ -62,7 +64,14 @@ void derive_net_walk_begin(net_walk *walk, sysmon_net_info *nets,
                            int32_t capacity, const net_table *prev,
                            net_table *next, const net_address_table *addresses,
                            double elapsed_sec, used_records *used = nullptr);
-// Whether the capacity is reached: no further row is to be examined.
+// The same over a list that grows when more interfaces are accepted than it
+// holds; the count is the list's (derive_net_walk_end sets it).
+void derive_net_walk_begin(net_walk *walk, record_list<sysmon_net_info> *list,
+                           const net_table *prev, net_table *next,
+                           const net_address_table *addresses, double elapsed_sec,
+                           used_records *used = nullptr);
+// Whether no further row is to be examined: the capacity of a fixed array is
+// reached, or a list could not grow (the entries listed stay, complete).
 int32_t derive_net_walk_full(const net_walk *walk);
 // Whether a row is listed: never a loopback; an interface that is up, or
 // one that has counted traffic either way.
@@ -73,7 +82,8 @@ int32_t derive_net_row_accepted(const net_row *row);
 void derive_net_walk_row(net_walk *walk, const net_row *row);
 // Stores the count.
 void derive_net_walk_end(const net_walk *walk, int32_t *count);
-// Remembers the first IPv4 address seen for an interface.
+// Remembers the first IPv4 address seen for an interface; the table grows
+// as needed (an address it cannot hold reads as unknown).
 void derive_net_add_address(net_address_table *addresses, uint64_t luid,
                             const uint8_t address[4]);
 // Dotted-quad text of four address bytes.

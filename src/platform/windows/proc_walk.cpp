@@ -70,7 +70,30 @@ void derive_proc_walk_begin(proc_walk *walk, sysmon_proc_info *procs,
     walk->elapsed_sec = elapsed_sec;
     walk->memory_total = memory_total;
     walk->used = used;
+    walk->list = nullptr;
     next->clear();
+}
+
+void derive_proc_walk_begin(proc_walk *walk, record_list<sysmon_proc_info> *list,
+                            const proc_table *prev, proc_table *next,
+                            double elapsed_sec, uint64_t memory_total,
+                            used_records *used) {
+    derive_proc_walk_begin(walk, list->items, &list->count, list->capacity, prev, next,
+                           elapsed_sec, memory_total, used);
+    walk->list = list;
+}
+
+// Room for one more record: the list grows when full. Records past the old
+// capacity arrive zeroed, and the note of the records in use moves with the
+// storage, so the next collection clears only what this one filled.
+static bool make_room(proc_walk *walk) {
+    if (walk->filled < walk->capacity) return true;
+    if (walk->list == nullptr || !record_list_reserve(walk->list, walk->filled + 1)) return false;
+    if (walk->used != nullptr && walk->used->array == walk->procs)
+        walk->used->array = walk->list->items;
+    walk->procs = walk->list->items;
+    walk->capacity = walk->list->capacity;
+    return true;
 }
 
 // Asks for the cache lines a record's filling writes: its start, the
@@ -84,7 +107,8 @@ static void prefetch_proc_record(const sysmon_proc_info *proc) {
 }
 
 sysmon_proc_info *derive_proc_walk_add(proc_walk *walk, const proc_identity *identity) {
-    if (walk->filled >= walk->capacity) return nullptr;
+    // Every record stores at most one row of counters.
+    if (!make_room(walk) || !walk->next->reserve(walk->filled + 1)) return nullptr;
     // Records are filled one after the other, a few hundred bytes of each:
     // too scattered for the processor to foresee.
     if (walk->filled + 3 < walk->capacity) prefetch_proc_record(&walk->procs[walk->filled + 3]);
@@ -153,8 +177,7 @@ void derive_proc_apply_figures(proc_walk *walk, sysmon_proc_info *proc,
         proc->user_time = figures->user_time;
         proc->kernel_time = figures->kernel_time;
         proc->cpu_time = figures->user_time + figures->kernel_time;
-        // Processor time is in 100-nanosecond units; the share is of one
-        // processor, so a process busy on several is shown at 100.
+        // Processor time is in 100-nanosecond units.
         if (before != nullptr && (before->flags & SYSMON_PROC_HAS_TIMES))
             proc->cpu_percent =
                 process_cpu_percent(proc->cpu_time, before->values[0], walk->elapsed_sec);

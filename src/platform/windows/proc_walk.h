@@ -55,6 +55,7 @@ struct proc_walk {
     uint64_t memory_total;
     used_records *used;  // null: none kept
     int32_t dirty;       // records [filled, dirty) still hold the previous collection's figures
+    record_list<sysmon_proc_info> *list;  // grown when full; null: a fixed array
 };
 
 // Sets the count to 0, clears the array up to the capacity and starts a
@@ -68,9 +69,17 @@ void derive_proc_walk_begin(proc_walk *walk, sysmon_proc_info *procs,
                             const proc_table *prev, proc_table *next,
                             double elapsed_sec, uint64_t memory_total,
                             used_records *used = nullptr);
+// The same over a list that grows when the walk finds more processes than it
+// holds (record_list_reserve; the note in `used` follows the list's
+// storage). The count is the list's.
+void derive_proc_walk_begin(proc_walk *walk, record_list<sysmon_proc_info> *list,
+                            const proc_table *prev, proc_table *next,
+                            double elapsed_sec, uint64_t memory_total,
+                            used_records *used = nullptr);
 // The record the process at hand goes to, its identity filled in (see
-// derive_proc_fill_identity) and its figures zero; null when the capacity is
-// reached and reading is to stop.
+// derive_proc_fill_identity) and its figures zero; null when reading is to
+// stop: the capacity of a fixed array is reached, or a list or the new
+// counter table could not grow (what was listed stays, complete).
 sysmon_proc_info *derive_proc_walk_add(proc_walk *walk, const proc_identity *identity);
 // Whether a pid is the idle (0) or the system (4) process, owned by the
 // system and never opened.
@@ -84,7 +93,7 @@ int32_t derive_proc_is_system(uint32_t pid);
 // does).
 void derive_proc_fill_identity(sysmon_proc_info *proc, const proc_identity *identity);
 // Memory, processor times and transfer counts: the share of one processor
-// (at most 100) and the byte rates derive against the counters the
+// (uncut: 200 for two busy processors) and the byte rates derive against the counters the
 // previous collection stored for the same pid (none: 0); the counters read
 // are stored in the walk's new table.
 void derive_proc_apply_figures(proc_walk *walk, sysmon_proc_info *proc,

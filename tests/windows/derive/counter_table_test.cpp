@@ -67,3 +67,19 @@ TEST(CounterTable, AppendedRowsAreFoundOnceIndexedAndTheFirstOfAKeyStays) {
     table.index_appended();
     EXPECT_EQ(table.count(), 8);
 }
+
+TEST(CounterTable, GrownTableKeepsItsRowsAndAppendedRowsStayPending) {
+    counter_table<16> table = {};
+    table.clear();
+    const uint64_t v[3] = {7, 0, 0};
+    for (uint64_t key = 1; key <= 5; ++key) table.put(key, v, 0);
+    table.append(6, v, 0);
+    ASSERT_TRUE(table.reserve(100));
+    EXPECT_GE(table.room(), 100);
+    EXPECT_EQ(table.count(), 5);
+    EXPECT_EQ(table.find(6), nullptr);  // appended, not yet indexed
+    table.index_appended();
+    for (uint64_t key = 1; key <= 6; ++key) ASSERT_NE(table.find(key), nullptr) << key;
+    for (uint64_t key = 7; key <= 100; ++key) ASSERT_EQ(table.put(key, v, 0), 1) << key;
+    EXPECT_EQ(table.find(100)->values[0], 7u);
+}
