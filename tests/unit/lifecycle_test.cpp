@@ -50,6 +50,7 @@ TEST_F(LifecycleTest, InitCollectsEveryDomainOnceInOrder) {
             EXPECT_DOUBLE_EQ(call.elapsed, 1.0);
         }
     }
+    EXPECT_EQ(g_fake.calls[0].capacity, SYSMON_MAX_CORES);
     EXPECT_EQ(g_fake.calls[2].capacity, SYSMON_MAX_DISKS);
     EXPECT_EQ(g_fake.calls[3].capacity, SYSMON_MAX_NETS);
     EXPECT_EQ(g_fake.calls[4].capacity, SYSMON_MAX_PROCS);
