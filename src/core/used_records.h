@@ -35,7 +35,7 @@ int32_t used_records_dirty(used_records *used, Record *records, int32_t capacity
     const int32_t usable = capacity > 0 ? capacity : 0;
     if (used != nullptr && used->array == records)
         return used->count < usable ? used->count : usable;
-    std::memset(records, 0, sizeof *records * static_cast<size_t>(usable));
+    if (usable > 0) std::memset(records, 0, sizeof *records * static_cast<size_t>(usable));
     if (used != nullptr) {
         used->array = records;
         used->count = 0;
@@ -49,7 +49,7 @@ int32_t used_records_dirty(used_records *used, Record *records, int32_t capacity
 template <typename Record>
 void used_records_clear(used_records *used, Record *records, int32_t capacity) {
     const int32_t dirty = used_records_dirty(used, records, capacity);
-    std::memset(records, 0, sizeof *records * static_cast<size_t>(dirty));
+    if (dirty > 0) std::memset(records, 0, sizeof *records * static_cast<size_t>(dirty));
     used_records_end(used, 0, capacity);
 }
 

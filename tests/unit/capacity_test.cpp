@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -23,9 +24,12 @@ class CapacityTest : public LibraryTest {};
 
 void make_machine(int32_t processes, int32_t volumes, int32_t interfaces) {
     g_fake.procs.clear();
-    for (int32_t i = 0; i < processes; ++i)
-        g_fake.procs.push_back(fake_process(i + 1, i / 7, ("p" + std::to_string(i % 97)).c_str(),
-                                            static_cast<double>(i % 13) * 7.5, static_cast<uint64_t>(i) * 4096));
+    for (int32_t i = 0; i < processes; ++i) {
+        char name[16];  // formatted, not concatenated: the cross compiler warns falsely on the latter
+        std::snprintf(name, sizeof name, "p%d", i % 97);
+        g_fake.procs.push_back(fake_process(i + 1, i / 7, name, static_cast<double>(i % 13) * 7.5,
+                                            static_cast<uint64_t>(i) * 4096));
+    }
     g_fake.disks.assign(static_cast<size_t>(volumes), sysmon_disk_info{});
     for (int32_t i = 0; i < volumes; ++i) std::snprintf(g_fake.disks[i].mount, 16, "/v%d", i);
     g_fake.nets.assign(static_cast<size_t>(interfaces), sysmon_net_info{});
