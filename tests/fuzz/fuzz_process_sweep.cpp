@@ -42,8 +42,8 @@ void check_record(const sysmon_proc_info &p) {
     check_text_field(p.user, "user");
     check_text_field(p.status, "status");
     FUZZ_CHECK(std::strcmp(p.status, "running") == 0 || std::strcmp(p.status, "stopped") == 0, p.status);
-    FUZZ_CHECK(std::isfinite(p.cpu_percent) && p.cpu_percent >= 0 && p.cpu_percent <= 100.0,
-               std::to_string(p.cpu_percent));
+    // A share of one processor: not capped at 100 (a process may keep several busy).
+    FUZZ_CHECK(std::isfinite(p.cpu_percent) && p.cpu_percent >= 0, std::to_string(p.cpu_percent));
     FUZZ_CHECK(std::isfinite(p.memory_percent) && p.memory_percent >= 0, std::to_string(p.memory_percent));
     FUZZ_CHECK(p.threads >= 0, "negative thread count");
 }
