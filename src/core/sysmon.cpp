@@ -22,8 +22,8 @@
 sysmon_cpu_info s_cpu;
 sysmon_mem_info s_mem;
 namespace {
-// The lists' first storage; a list that outgrows it moves to the heap for
-// the life of the library (the processors' until clean-up).
+// The lists' first storage; a list that outgrows it moves to the heap until
+// clean-up gives it back.
 sysmon_core_info s_cores_initial[SYSMON_MAX_CORES];
 sysmon_disk_info s_disks_initial[SYSMON_MAX_DISKS];
 sysmon_net_info s_nets_initial[SYSMON_MAX_NETS];
@@ -228,6 +228,9 @@ void sysmon_cleanup(void) {
         for (const response_buffer &rb : kResponseBuffers) strbuf_free(rb.buffer);
         history_clear();
         record_list_release(&s_cores, s_cores_initial, SYSMON_MAX_CORES);
+        record_list_release(&s_disks, s_disks_initial, SYSMON_MAX_DISKS);
+        record_list_release(&s_nets, s_nets_initial, SYSMON_MAX_NETS);
+        record_list_release(&s_procs, s_procs_initial, SYSMON_MAX_PROCS);
         sysmon_platform_shutdown();
         s_initialized = 0;
     }
