@@ -47,7 +47,8 @@
  *
  * Lifecycle
  *   sysmon_init() is optional: the first reading initialises the library.
- *   sysmon_cleanup() releases the response buffers and empties the histories;
+ *   sysmon_cleanup() releases the response buffers and the memory the lists
+ *   grew to on a big machine, and empties the histories;
  *   a later call initialises again. The process filter, the interval and the
  *   last error message survive a clean-up.
  *
@@ -113,7 +114,8 @@ extern "C" {
 SYSMON_API int32_t sysmon_init(void);
 
 /* Frees the response buffers (every text returned so far becomes invalid) and
- * empties the histories. Harmless before sysmon_init and when repeated. */
+ * the memory the lists grew to, and empties the histories. Harmless before
+ * sysmon_init and when repeated. */
 SYSMON_API void sysmon_cleanup(void);
 
 /* ---- Configuration ----------------------------------------------------- */

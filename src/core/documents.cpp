@@ -20,12 +20,14 @@ int32_t clamp_count(int32_t count, int32_t capacity) {
 void append_2(strbuf *sb, double value) { strbuf_append_fixed(sb, value, 2); }
 void append_1(strbuf *sb, double value) { strbuf_append_fixed(sb, value, 1); }
 
-// `opening` then `count` values with two decimals, comma-separated.
-void append_core_seconds(strbuf *sb, const char *opening, const double *values, int32_t count) {
+// `opening` then one figure of each of the first `count` processors, with
+// two decimals, comma-separated.
+void append_core_figures(strbuf *sb, const char *opening, int32_t count,
+                         double sysmon_core_info::*figure) {
     strbuf_append(sb, opening);
     for (int32_t i = 0; i < count; ++i) {
         if (i > 0) strbuf_append_lit(sb, ",");
-        append_2(sb, values[i]);
+        append_2(sb, s_cores.items[i].*figure);
     }
 }
 
@@ -42,20 +44,16 @@ void serialize_cpu(strbuf *sb) {
     append_2(sb, s_cpu.total_usage);
     strbuf_append_lit(sb, ",\"frequency_mhz\":");
     append_1(sb, s_cpu.frequency_mhz);
-    strbuf_append_lit(sb, ",\"per_core\":[");
-    const int32_t n = clamp_count(s_cpu.per_core_count, SYSMON_MAX_CORES);
-    for (int32_t i = 0; i < n; ++i) {
-        if (i > 0) strbuf_append_lit(sb, ",");
-        append_2(sb, s_cpu.per_core[i]);
-    }
+    const int32_t n = clamp_count(s_cores.count, s_cores.capacity);
+    append_core_figures(sb, ",\"per_core\":[", n, &sysmon_core_info::usage);
     strbuf_append_lit(sb, "],\"temperature_c\":");
     append_1(sb, s_cpu.temperature_c);
     strbuf_append_lit(sb, ",\"busy_seconds\":");
     append_2(sb, s_cpu.busy_seconds);
     strbuf_append_lit(sb, ",\"idle_seconds\":");
     append_2(sb, s_cpu.idle_seconds);
-    append_core_seconds(sb, ",\"per_core_busy_seconds\":[", s_cpu.per_core_busy_seconds, n);
-    append_core_seconds(sb, "],\"per_core_idle_seconds\":[", s_cpu.per_core_idle_seconds, n);
+    append_core_figures(sb, ",\"per_core_busy_seconds\":[", n, &sysmon_core_info::busy_seconds);
+    append_core_figures(sb, "],\"per_core_idle_seconds\":[", n, &sysmon_core_info::idle_seconds);
     strbuf_append_lit(sb, "],\"limit_cpus\":");
     append_2(sb, s_cpu.limit_cpus);
     strbuf_append_lit(sb, "}");

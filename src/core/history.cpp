@@ -3,8 +3,10 @@
 #include <cstring>
 
 history_ring s_history[SYSMON_HISTORY_METRICS];
-history_ring s_core_history[SYSMON_MAX_CORES];
-int32_t s_core_history_count = 0;
+namespace {
+history_ring s_core_history_initial[SYSMON_MAX_CORES];
+}  // namespace
+record_list<history_ring> s_core_history{s_core_history_initial, 0, SYSMON_MAX_CORES, 0};
 
 void ring_push(history_ring *ring, double value) {
     if (ring->count > SYSMON_HISTORY_LEN - 1) {
@@ -29,7 +31,13 @@ int32_t ring_get_samples(const history_ring *ring, int32_t n, double *dest) {
 
 void history_clear() {
     std::memset(s_history, 0, sizeof s_history);
-    std::memset(s_core_history, 0, sizeof s_core_history);
+    record_list_release(&s_core_history, s_core_history_initial, SYSMON_MAX_CORES);
+}
+
+void history_note_processors(int32_t processors) {
+    if (processors < 0) processors = 0;
+    record_list_reserve(&s_core_history, processors);
+    s_core_history.count = processors < s_core_history.capacity ? processors : s_core_history.capacity;
 }
 
 namespace {
@@ -74,9 +82,9 @@ void history_record_snapshot() {
     ring_push(&s_history[SYSMON_METRIC_GPU], s_gpu.usage_percent);
     ring_push(&s_history[SYSMON_METRIC_CPU_TEMPERATURE], s_cpu.temperature_c);
 
-    s_core_history_count = s_cpu.per_core_count;
-    for (int32_t i = 0; i < s_core_history_count && i < SYSMON_MAX_CORES; ++i)
-        ring_push(&s_core_history[i], s_cpu.per_core[i]);
+    const int32_t listed = s_cores.count < s_cores.capacity ? s_cores.count : s_cores.capacity;
+    history_note_processors(listed);
+    for (int32_t i = 0; i < s_core_history.count; ++i) ring_push(&s_core_history.items[i], s_cores.items[i].usage);
 }
 
 void serialize_metric_history(strbuf *sb, int32_t metric, int32_t n) {
@@ -88,13 +96,13 @@ void serialize_metric_history(strbuf *sb, int32_t metric, int32_t n) {
 }
 
 void serialize_core_history(strbuf *sb, int32_t n) {
-    int32_t rings = s_core_history_count;
-    if (rings > SYSMON_MAX_CORES) rings = SYSMON_MAX_CORES;
+    int32_t rings = s_core_history.count;
+    if (rings > s_core_history.capacity) rings = s_core_history.capacity;
     if (rings <= 0) rings = 1;
     strbuf_append_lit(sb, "[");
     for (int32_t i = 0; i < rings; ++i) {
         if (i > 0) strbuf_append_lit(sb, ",");
-        append_samples(sb, &s_core_history[i], n);
+        append_samples(sb, &s_core_history.items[i], n);
     }
     strbuf_append_lit(sb, "]");
 }

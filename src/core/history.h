@@ -1,6 +1,7 @@
-// Fixed rings of the newest samples of eight headline figures and of every
+// Rings of the newest samples of eight headline figures and of every
 // logical processor's load, fed by the snapshot and read by the two history
-// queries. Guarded by the global lock.
+// queries. The processors' rings are a list that grows with the processors
+// listed, like the records. Guarded by the global lock.
 #ifndef VANTOREL_HISTORY_H
 #define VANTOREL_HISTORY_H
 
@@ -23,18 +24,22 @@ struct history_ring {
 // header.
 
 extern history_ring s_history[SYSMON_HISTORY_METRICS];
-extern history_ring s_core_history[SYSMON_MAX_CORES];
-// Number of processor rings in use: the processor count of the last
-// initialisation or snapshot.
-extern int32_t s_core_history_count;
+// One ring per processor; its count is the number of rings in use: the
+// processors listed by the last initialisation or snapshot, as far as the
+// list could grow to hold them. Rings past the count keep their samples.
+extern record_list<history_ring> s_core_history;
 
 void ring_push(history_ring *ring, double value);
 // Copies the newest min(n, count) samples, oldest first, into `dest` (room
 // for 300) and returns how many it copied; 0 when n <= 0.
 int32_t ring_get_samples(const history_ring *ring, int32_t n, double *dest);
 
-// Empties all 520 rings.
+// Empties every ring, and gives the processors' rings grown past their
+// initial 512 back to the allocator.
 void history_clear();
+// Puts `processors` rings in use (growing the list when it holds fewer, as
+// many as fit when it cannot grow).
+void history_note_processors(int32_t processors);
 // Appends one sample per headline figure and per processor in use, taken
 // from the records just collected by a snapshot.
 void history_record_snapshot();

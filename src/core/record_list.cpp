@@ -28,3 +28,12 @@ bool record_storage_grow(void **items, int32_t *capacity, int32_t *on_heap, size
     *on_heap = 1;
     return true;
 }
+
+void record_storage_release(void **items, int32_t *capacity, int32_t *on_heap, size_t record_size,
+                            void *initial, int32_t initial_capacity) {
+    if (*on_heap != 0) s_hooks.mem_free(*items);
+    *items = initial;
+    *capacity = initial != nullptr && initial_capacity > 0 ? initial_capacity : 0;
+    *on_heap = 0;
+    if (initial != nullptr) std::memset(initial, 0, static_cast<size_t>(*capacity) * record_size);
+}

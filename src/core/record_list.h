@@ -36,4 +36,18 @@ bool record_list_reserve(record_list<Record> *list, int32_t needed) {
     return true;
 }
 
+// Gives heap storage back to the allocator and returns the list, empty, to
+// its initial storage of `initial_capacity` records, zeroed.
+void record_storage_release(void **items, int32_t *capacity, int32_t *on_heap, size_t record_size,
+                            void *initial, int32_t initial_capacity);
+
+template <typename Record>
+void record_list_release(record_list<Record> *list, Record *initial, int32_t initial_capacity) {
+    void *items = list->items;
+    record_storage_release(&items, &list->capacity, &list->on_heap, sizeof(Record), initial,
+                           initial_capacity);
+    list->items = static_cast<Record *>(items);
+    list->count = 0;
+}
+
 #endif  // VANTOREL_RECORD_LIST_H

@@ -22,12 +22,14 @@
 sysmon_cpu_info s_cpu;
 sysmon_mem_info s_mem;
 namespace {
-// The lists' first storage; a list that outgrows it moves to the heap for
-// the life of the library.
+// The lists' first storage; a list that outgrows it moves to the heap until
+// clean-up gives it back.
+sysmon_core_info s_cores_initial[SYSMON_MAX_CORES];
 sysmon_disk_info s_disks_initial[SYSMON_MAX_DISKS];
 sysmon_net_info s_nets_initial[SYSMON_MAX_NETS];
 sysmon_proc_info s_procs_initial[SYSMON_MAX_PROCS];
 }  // namespace
+record_list<sysmon_core_info> s_cores{s_cores_initial, 0, SYSMON_MAX_CORES, 0};
 record_list<sysmon_disk_info> s_disks{s_disks_initial, 0, SYSMON_MAX_DISKS, 0};
 record_list<sysmon_net_info> s_nets{s_nets_initial, 0, SYSMON_MAX_NETS, 0};
 record_list<sysmon_proc_info> s_procs{s_procs_initial, 0, SYSMON_MAX_PROCS, 0};
@@ -105,16 +107,20 @@ sysmon_window plan_window(rate_window *w) {
     return rate_window_plan(w, now, s_interval_ms.load(std::memory_order_relaxed));
 }
 
-// The whole-machine load is the mean of the processors' loads, so that the
-// two never disagree (the platform's own total may count other ticks).
+// The whole-machine load is the mean of the loads of the processors listed,
+// so that the two never disagree (the platform's own total may count other
+// ticks, and a list cut short by a failed growth leaves processors out).
 void collect_cpu() {
     const sysmon_window window = plan_window(&s_window_cpu);
-    sysmon_collect_cpu(&s_cpu, &window);
-    const int32_t n = s_cpu.per_core_count < SYSMON_MAX_CORES ? s_cpu.per_core_count : SYSMON_MAX_CORES;
+    sysmon_collect_cpu(&s_cpu, &s_cores, &window);
+    const int32_t n = s_cores.count < s_cores.capacity ? s_cores.count : s_cores.capacity;
     if (n <= 0) return;
     double sum = 0.0;
     // A load that is not a number is written as 0 and counts as 0.
-    for (int32_t i = 0; i < n; ++i) sum += std::isfinite(s_cpu.per_core[i]) ? s_cpu.per_core[i] : 0.0;
+    for (int32_t i = 0; i < n; ++i) {
+        const double usage = s_cores.items[i].usage;
+        sum += std::isfinite(usage) ? usage : 0.0;
+    }
     s_cpu.total_usage = sum / n;
 }
 
@@ -175,7 +181,7 @@ void initialise_locked() {
     sysmon_platform_init();
     collect_all_domains();
     s_initialized = 1;
-    s_core_history_count = s_cpu.per_core_count;
+    history_note_processors(s_cores.count);
 }
 
 // The query frame: take the lock, initialising first when needed ...
@@ -229,6 +235,10 @@ void sysmon_cleanup(void) {
     if (s_initialized != 0) {
         for (const response_buffer &rb : kResponseBuffers) strbuf_free(rb.buffer);
         history_clear();
+        record_list_release(&s_cores, s_cores_initial, SYSMON_MAX_CORES);
+        record_list_release(&s_disks, s_disks_initial, SYSMON_MAX_DISKS);
+        record_list_release(&s_nets, s_nets_initial, SYSMON_MAX_NETS);
+        record_list_release(&s_procs, s_procs_initial, SYSMON_MAX_PROCS);
         sysmon_platform_shutdown();
         s_initialized = 0;
     }

@@ -16,7 +16,7 @@
 #define SYSMON_MAX_DISKS 128
 #define SYSMON_MAX_NETS 64
 #define SYSMON_MAX_PROCS 2048
-#define SYSMON_MAX_CORES 512
+#define SYSMON_MAX_CORES 512  // logical processors, and their history rings
 #define SYSMON_MAX_GPUS 16
 #define SYSMON_HISTORY_LEN 300
 #define SYSMON_HISTORY_METRICS 8
@@ -35,16 +35,21 @@ struct sysmon_cpu_info {
     int32_t threads;
     double total_usage;
     double frequency_mhz;
-    int32_t per_core_count;
-    double per_core[SYSMON_MAX_CORES];
     double temperature_c;
-    // Processor time since boot, in seconds: all processors together, then
-    // each one in the order of per_core. Never lower than an earlier reading.
+    // Processor time since boot of all processors together, in seconds.
+    // Never lower than an earlier reading.
     double busy_seconds;
     double idle_seconds;
-    double per_core_busy_seconds[SYSMON_MAX_CORES];
-    double per_core_idle_seconds[SYSMON_MAX_CORES];
     double limit_cpus;  // processors the process may use (cgroup, job object); 0: no limit
+};
+
+// One logical processor, listed beside the cpu record: its entries make the
+// cpu document's arrays per_core, per_core_busy_seconds and
+// per_core_idle_seconds, in processor order.
+struct sysmon_core_info {
+    double usage;         // load over the window, percent
+    double busy_seconds;  // processor time since boot; never lower than an earlier reading
+    double idle_seconds;
 };
 
 struct sysmon_mem_info {
@@ -144,7 +149,9 @@ struct sysmon_system_info {
 // over its elapsed seconds, and keep the new counters as their newest
 // baseline only when it says so. A counter that went down gives 0.
 
-int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window);
+// The processor record, and one entry per logical processor in `cores`.
+int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, record_list<sysmon_core_info> *cores,
+                           const sysmon_window *window);
 int32_t sysmon_collect_mem(sysmon_mem_info *mem);
 int32_t sysmon_collect_disks(record_list<sysmon_disk_info> *disks, const sysmon_window *window);
 int32_t sysmon_collect_network(record_list<sysmon_net_info> *nets, const sysmon_window *window);
@@ -186,6 +193,7 @@ int32_t sysmon_platform_code();
 // All guarded by the global lock.
 
 extern sysmon_cpu_info s_cpu;
+extern record_list<sysmon_core_info> s_cores;
 extern sysmon_mem_info s_mem;
 extern record_list<sysmon_disk_info> s_disks;
 extern record_list<sysmon_net_info> s_nets;

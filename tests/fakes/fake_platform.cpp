@@ -125,9 +125,11 @@ void fake_free(void *block) {
 
 // ---- The collector contract ------------------------------------------------
 
-int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *window) {
-    record(fake_domain::cpu, window, -1, 0);
-    return finish(fake_domain::cpu, fill_record(cpu, g_fake.cpu));
+int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, record_list<sysmon_core_info> *cores,
+                           const sysmon_window *window) {
+    record(fake_domain::cpu, window, cores != nullptr ? cores->capacity : -1, 0);
+    if (fill_record(cpu, g_fake.cpu) != 0) return finish(fake_domain::cpu, -1);
+    return finish(fake_domain::cpu, fill_list(cores, g_fake.cores));
 }
 
 int32_t sysmon_collect_mem(sysmon_mem_info *mem) {

@@ -17,7 +17,7 @@ enum class fake_domain { cpu, mem, disks, network, processes, gpu, battery, syst
 struct fake_collector_call {
     fake_domain domain;
     double elapsed;         // -1 for collectors that take none
-    int32_t capacity;       // -1 for single-record collectors
+    int32_t capacity;       // the list's (cpu: the processors'); -1 for single-record collectors
     uint64_t memory_total;  // processes only
     int32_t baseline;       // the window's baseline; -1 without a window
     int32_t advance;        // whether the window advances; -1 without one
@@ -26,6 +26,7 @@ struct fake_collector_call {
 struct fake_platform_state {
     // What the next collections report.
     sysmon_cpu_info cpu{};
+    std::vector<sysmon_core_info> cores;  // one per logical processor
     sysmon_mem_info mem{};
     std::vector<sysmon_disk_info> disks;
     std::vector<sysmon_net_info> nets;

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "history.h"
 #include "fuzz_checks.h"
 #include "sysmon_internal.h"
 #include "vantorel/sysmon.h"
@@ -112,13 +113,15 @@ void hostile_cpu(FuzzedDataProvider &in) {
     c.threads = in.ConsumeIntegral<int32_t>();
     c.total_usage = hostile_double(in);
     c.frequency_mhz = hostile_double(in);
+    size_t processors = 0;
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0: c.per_core_count = in.ConsumeIntegral<int32_t>(); break;
-        case 1: c.per_core_count = SYSMON_MAX_CORES + in.ConsumeIntegralInRange<int32_t>(-1, 1); break;
-        default: c.per_core_count = in.ConsumeIntegralInRange<int32_t>(-1, 16); break;
+        case 0: processors = in.ConsumeIntegralInRange<size_t>(0, 2 * SYSMON_MAX_CORES + 100); break;
+        case 1: processors = SYSMON_MAX_CORES + in.ConsumeIntegralInRange<size_t>(0, 2) - 1; break;
+        default: processors = in.ConsumeIntegralInRange<size_t>(0, 16); break;
     }
-    for (double &v : c.per_core) v = 0;
-    for (int i = 0; i < SYSMON_MAX_CORES && in.ConsumeBool(); ++i) c.per_core[i] = hostile_double(in);
+    g_fake.cores.assign(processors, sysmon_core_info{});
+    for (size_t i = 0; i < processors && in.ConsumeBool(); ++i)
+        g_fake.cores[i] = sysmon_core_info{hostile_double(in), hostile_double(in), hostile_double(in)};
     c.temperature_c = hostile_double(in);
 }
 
@@ -339,7 +342,11 @@ void check_numbers(const json &array, const char *what) {
 void check_cpu(const json &doc) {
     check_object(doc, kCpu, "cpu");
     check_numbers(doc["per_core"], "per_core");
-    FUZZ_CHECK(doc["per_core"].size() <= SYSMON_MAX_CORES, "per_core beyond the capacity");
+    // Every processor the collector reported is listed, and each array has one entry per processor.
+    FUZZ_CHECK(doc["per_core"].size() == g_fake.cores.size(), "per_core is not every processor");
+    FUZZ_CHECK(doc["per_core_busy_seconds"].size() == g_fake.cores.size() &&
+                   doc["per_core_idle_seconds"].size() == g_fake.cores.size(),
+               "per-processor arrays of different lengths");
 }
 
 void check_list(const json &doc, const std::vector<member> &members, const char *what, size_t capacity) {
@@ -453,7 +460,8 @@ void read_histories(FuzzedDataProvider &in) {
     check_numbers(history, "history");
     FUZZ_CHECK(history.size() <= SYSMON_HISTORY_LEN && (count > 0 || history.empty()), "history length");
     const json cores = parse_document(sysmon_cpu_core_history(count), "core history");
-    FUZZ_CHECK(cores.is_array() && !cores.empty() && cores.size() <= SYSMON_MAX_CORES, "core history arrays");
+    FUZZ_CHECK(cores.is_array() && !cores.empty() && cores.size() <= static_cast<size_t>(s_core_history.capacity),
+               "core history arrays");
     for (const json &ring : cores) {
         check_numbers(ring, "core history");
         FUZZ_CHECK(ring.size() <= SYSMON_HISTORY_LEN, "core history length");

@@ -32,6 +32,15 @@ int32_t collect_list(std::vector<T> &records, int32_t *count, Collect collect) {
     return result;
 }
 
+// The processors' list a collection fills, released when it ends.
+struct core_list {
+    record_list<sysmon_core_info> list{nullptr, 0, 0, 0};
+    core_list() = default;
+    core_list(const core_list &) = delete;
+    core_list &operator=(const core_list &) = delete;
+    ~core_list() { record_list_release(&list, static_cast<sysmon_core_info *>(nullptr), 0); }
+};
+
 struct process_list {
     std::vector<sysmon_proc_info> records = std::vector<sysmon_proc_info>(SYSMON_MAX_PROCS);
     int32_t count = -1;
@@ -106,20 +115,22 @@ bool valid_field(const char (&field)[N]) {
 TEST(LinuxCpuCollector, IdentityCountsFrequencyAndTemperature) {
     fixture_sources sources(fixture_dir("workstation"));
     sysmon_cpu_info cpu;
-    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    core_list cores;
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth), 0);
     EXPECT_STREQ(cpu.name, "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz");
     EXPECT_EQ(cpu.threads, 3);          // cpu1 is offline
     EXPECT_EQ(cpu.cores, 2);            // core ids 0, 0, 1 in package 0
-    EXPECT_EQ(cpu.per_core_count, 3);
+    EXPECT_EQ(cores.list.count, 3);
     EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 2500.0);  // cpufreq, not cpuinfo
     EXPECT_DOUBLE_EQ(cpu.temperature_c, 54.5);    // coretemp "Package id 0", not the first hwmon
-    EXPECT_EQ(sysmon_collect_cpu(nullptr, &kNoGrowth), -1);
+    EXPECT_EQ(sysmon_collect_cpu(nullptr, &cores.list, &kNoGrowth), -1);
 }
 
 TEST(LinuxCpuCollector, OtherSourcesOnASparseTree) {
     fixture_sources sources(fixture_dir("server"));
     sysmon_cpu_info cpu;
-    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    core_list cores;
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth), 0);
     EXPECT_STREQ(cpu.name, "Raspberry Pi 4 Model B");  // "Hardware" line
     EXPECT_EQ(cpu.threads, 1);
     EXPECT_EQ(cpu.cores, 1);                           // no topology: the logical count
@@ -130,10 +141,11 @@ TEST(LinuxCpuCollector, OtherSourcesOnASparseTree) {
 TEST(LinuxCpuCollector, NoSourcesAtAll) {
     fixture_sources sources(fixture_dir("empty"));
     sysmon_cpu_info cpu;
-    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    core_list cores;
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth), 0);
     EXPECT_STREQ(cpu.name, "x86_64");  // uname's machine
     EXPECT_EQ(cpu.threads, 0);
-    EXPECT_EQ(cpu.per_core_count, 0);
+    EXPECT_EQ(cores.list.count, 0);
     EXPECT_DOUBLE_EQ(cpu.frequency_mhz, 0.0);
     EXPECT_DOUBLE_EQ(cpu.temperature_c, 0.0);
 }
@@ -142,15 +154,16 @@ TEST(LinuxCpuCollector, LoadsFromGrowthPerLineAndZeroWithoutAPreviousReading) {
     tree_copy tree("workstation");
     fixture_sources sources(tree.root);
     sysmon_cpu_info cpu;
+    core_list cores;
     {
         // A reading with no time lines leaves no baseline: the next one is 0.
         fixture_sources none(fixture_dir("empty"));
-        sysmon_collect_cpu(&cpu, &kNoGrowth);
+        sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth);
     }
     fixture_sources again(tree.root);
-    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth), 0);
     EXPECT_DOUBLE_EQ(cpu.total_usage, 0.0);
-    for (int32_t i = 0; i < cpu.per_core_count; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 0.0);
+    for (int32_t i = 0; i < cores.list.count; ++i) EXPECT_DOUBLE_EQ(cores.list.items[i].usage, 0.0);
 
     // cpu0: user +20 (guest +10 inside it), system +10, idle +60, iowait +10 -> 30 %.
     // cpu2: user +100, idle +100, iowait down by 50 (no growth) -> 50 %.
@@ -161,12 +174,12 @@ TEST(LinuxCpuCollector, LoadsFromGrowthPerLineAndZeroWithoutAPreviousReading) {
                "cpu1 5 5 5 5 5 0 0 0 0 0\n"
                "cpu2 400 25 150 2100 50 15 15 0 50 0\n"
                "btime 1700000000\n");
-    ASSERT_EQ(sysmon_collect_cpu(&cpu, &kNoGrowth), 0);
-    ASSERT_EQ(cpu.per_core_count, 3);
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth), 0);
+    ASSERT_EQ(cores.list.count, 3);
     EXPECT_EQ(cpu.threads, 3);
-    EXPECT_DOUBLE_EQ(cpu.per_core[0], 30.0);
-    EXPECT_DOUBLE_EQ(cpu.per_core[1], 0.0);
-    EXPECT_DOUBLE_EQ(cpu.per_core[2], 50.0);
+    EXPECT_DOUBLE_EQ(cores.list.items[0].usage, 30.0);
+    EXPECT_DOUBLE_EQ(cores.list.items[1].usage, 0.0);
+    EXPECT_DOUBLE_EQ(cores.list.items[2].usage, 50.0);
     // Aggregate: busy +130 (user 120, system 10), idle +160 + iowait +10.
     EXPECT_NEAR(cpu.total_usage, 130.0 * 100.0 / 300.0, 1e-9);
 }
@@ -175,14 +188,44 @@ TEST(LinuxCpuCollector, AWindowThatDoesNotAdvanceKeepsItsBaseline) {
     tree_copy tree("workstation");
     fixture_sources sources(tree.root);
     sysmon_cpu_info cpu;
-    sysmon_collect_cpu(&cpu, &kNoGrowth);
+    core_list cores;
+    sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth);
     tree.write("proc/stat", "cpu  1100 100 500 8100 400 50 50 0 200 0\ncpu0 400 50 150 2100 100 20 20 0 100 0\n");
     const sysmon_window keep{0.05, SYSMON_BASELINE_NEWEST, 0};
-    sysmon_collect_cpu(&cpu, &keep);
-    EXPECT_DOUBLE_EQ(cpu.per_core[0], 50.0);
+    sysmon_collect_cpu(&cpu, &cores.list, &keep);
+    EXPECT_DOUBLE_EQ(cores.list.items[0].usage, 50.0);
     // The baseline is still the first reading, not the one just made.
-    sysmon_collect_cpu(&cpu, &keep);
-    EXPECT_DOUBLE_EQ(cpu.per_core[0], 50.0);
+    sysmon_collect_cpu(&cpu, &cores.list, &keep);
+    EXPECT_DOUBLE_EQ(cores.list.items[0].usage, 50.0);
+}
+
+TEST(LinuxCpuCollector, EveryProcessorIsListedPast512) {
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    // 1100 online processors in 1101 numbers (cpu700 offline); some 70 kB of /proc/stat.
+    std::string stat = "cpu  1100 0 1100 2200 0 0 0 0 0 0\n";
+    for (int n = 0; n <= 1100; ++n)
+        if (n != 700) stat += "cpu" + std::to_string(n) + " " + std::to_string(100 + n) + " 0 0 300 0 0 0 0 0 0\n";
+    tree.write("proc/stat", stat + "btime 1700000000\n");
+    sysmon_cpu_info cpu;
+    core_list cores;
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth), 0);
+    EXPECT_EQ(cpu.threads, 1100);
+    ASSERT_EQ(cores.list.count, 1100);
+    const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+    EXPECT_DOUBLE_EQ(cores.list.items[1099].busy_seconds, 1200 / ticks);  // cpu1100
+    EXPECT_DOUBLE_EQ(cores.list.items[1099].idle_seconds, 300 / ticks);
+    EXPECT_DOUBLE_EQ(cores.list.items[699].busy_seconds, 799 / ticks);  // cpu699, then cpu701
+    EXPECT_DOUBLE_EQ(cores.list.items[700].busy_seconds, 801 / ticks);
+    // Loads against the first reading, for the processors past 512 too.
+    std::string busier = "cpu  1100 0 1100 2200 0 0 0 0 0 0\n";
+    for (int n = 0; n <= 1100; ++n)
+        if (n != 700) busier += "cpu" + std::to_string(n) + " " + std::to_string(100 + n + (n == 1000 ? 30 : 0)) + " 0 0 " + (n == 1000 ? "310" : "300") + " 0 0 0 0 0 0\n";
+    tree.write("proc/stat", busier);
+    ASSERT_EQ(sysmon_collect_cpu(&cpu, &cores.list, &kNoGrowth), 0);
+    ASSERT_EQ(cores.list.count, 1100);
+    EXPECT_DOUBLE_EQ(cores.list.items[999].usage, 75.0);  // cpu1000: 30 busy of 40
+    EXPECT_DOUBLE_EQ(cores.list.items[1099].usage, 0.0);
 }
 
 TEST(LinuxMemoryCollector, MeminfoFiguresAndMissingFile) {

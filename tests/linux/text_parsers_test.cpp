@@ -10,6 +10,7 @@
 #include "mountinfo_parse.h"
 #include "net_dev_parse.h"
 #include "proc_stat_parse.h"
+#include "runtime_hooks.h"
 #include "system_facts_parse.h"
 #include "text_utf8.h"
 
@@ -62,19 +63,54 @@ TEST(ProcStat, AggregateAndPerProcessorLinesWithGapsAndBootTime) {
     ASSERT_TRUE(r.has_total);
     EXPECT_EQ(r.total.user, 10u);
     EXPECT_EQ(r.total.guest, 2u);
-    ASSERT_EQ(r.cpu_count, 2);
-    EXPECT_EQ(r.cpus[0].index, 0);
-    EXPECT_EQ(r.cpus[1].index, 3);
-    EXPECT_EQ(r.cpus[1].times.iowait, 2u);
-    EXPECT_EQ(r.cpus[1].times.irq, 0u);
+    ASSERT_EQ(r.cpus.count, 2);
+    EXPECT_EQ(r.cpus.items[0].index, 0);
+    EXPECT_EQ(r.cpus.items[1].index, 3);
+    EXPECT_EQ(r.cpus.items[1].times.iowait, 2u);
+    EXPECT_EQ(r.cpus.items[1].times.irq, 0u);
     ASSERT_TRUE(r.has_btime);
     EXPECT_EQ(r.btime, 1700000000u);
 
     const std::string cut = "cpu  1 2 3\ncpu0";
     parse_proc_stat(cut.data(), cut.size(), &r);
     EXPECT_TRUE(r.has_total);
-    EXPECT_EQ(r.cpu_count, 0);
+    EXPECT_EQ(r.cpus.count, 0);
     EXPECT_FALSE(r.has_btime);
+    proc_stat_release(&r);
+}
+
+static void *no_memory(void *, size_t) { return nullptr; }
+
+TEST(ProcStat, EveryProcessorLineIsKeptPast512AndAFailedGrowthKeepsTheFirstLines) {
+    std::string text = "cpu  1 2 3 4\n";
+    for (int n = 0; n < 1500; ++n) text += "cpu" + std::to_string(n) + " " + std::to_string(n) + " 0 7 9\n";
+    text += "btime 1700000000\n";
+    proc_stat_reading r;
+    parse_proc_stat(text.data(), text.size(), &r);
+    ASSERT_EQ(r.cpus.count, 1500);
+    for (int32_t i = 0; i < r.cpus.count; ++i) {
+        ASSERT_EQ(r.cpus.items[i].index, i);
+        ASSERT_EQ(r.cpus.items[i].times.user, static_cast<uint64_t>(i));
+    }
+    EXPECT_EQ(r.cpus.items[1499].times.idle, 9u);
+    EXPECT_TRUE(r.has_btime);
+    // The list keeps its size: a second parse allocates nothing.
+    const int32_t held = r.cpus.capacity;
+    s_hooks.mem_realloc = no_memory;
+    parse_proc_stat(text.data(), text.size(), &r);
+    EXPECT_EQ(r.cpus.count, 1500);
+    EXPECT_EQ(r.cpus.capacity, held);
+    proc_stat_release(&r);
+
+    // A reading whose list cannot grow past its first 16 entries holds the
+    // first 16 processors, in order, and the rest of the text still counts.
+    parse_proc_stat(text.data(), text.size(), &r);
+    s_hooks = sysmon_default_hooks;
+    ASSERT_EQ(r.cpus.count, 16);
+    EXPECT_EQ(r.cpus.items[15].index, 15);
+    EXPECT_TRUE(r.has_total);
+    EXPECT_EQ(r.btime, 1700000000u);
+    proc_stat_release(&r);
 }
 
 TEST(CpuLoad, BusyShareOfTheGrowthWithIowaitIdleAndGuestNotCountedTwice) {

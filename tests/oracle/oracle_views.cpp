@@ -128,17 +128,17 @@ void write_cpu(strbuf *sb) {
     append_field(sb, s_cpu.name);
     strbuf_printf(sb, "\",\"cores\":%d,\"threads\":%d,\"total_usage\":%.2f,\"frequency_mhz\":%.1f,\"per_core\":[",
                   s_cpu.cores, s_cpu.threads, finite(s_cpu.total_usage), finite(s_cpu.frequency_mhz));
-    const int32_t n = clamp_count(s_cpu.per_core_count, SYSMON_MAX_CORES);
+    const int32_t n = clamp_count(s_cores.count, s_cores.capacity);
     for (int32_t i = 0; i < n; ++i) {
         if (i > 0) strbuf_append(sb, ",");
-        strbuf_printf(sb, "%.2f", finite(s_cpu.per_core[i]));
+        strbuf_printf(sb, "%.2f", finite(s_cores.items[i].usage));
     }
     strbuf_printf(sb, "],\"temperature_c\":%.1f,\"busy_seconds\":%.2f,\"idle_seconds\":%.2f",
                   finite(s_cpu.temperature_c), finite(s_cpu.busy_seconds), finite(s_cpu.idle_seconds));
     strbuf_append(sb, ",\"per_core_busy_seconds\":[");
-    for (int32_t i = 0; i < n; ++i) strbuf_printf(sb, i > 0 ? ",%.2f" : "%.2f", finite(s_cpu.per_core_busy_seconds[i]));
+    for (int32_t i = 0; i < n; ++i) strbuf_printf(sb, i > 0 ? ",%.2f" : "%.2f", finite(s_cores.items[i].busy_seconds));
     strbuf_append(sb, "],\"per_core_idle_seconds\":[");
-    for (int32_t i = 0; i < n; ++i) strbuf_printf(sb, i > 0 ? ",%.2f" : "%.2f", finite(s_cpu.per_core_idle_seconds[i]));
+    for (int32_t i = 0; i < n; ++i) strbuf_printf(sb, i > 0 ? ",%.2f" : "%.2f", finite(s_cores.items[i].idle_seconds));
     strbuf_printf(sb, "],\"limit_cpus\":%.2f}", finite(s_cpu.limit_cpus));
 }
 
@@ -471,13 +471,12 @@ void metric_history(strbuf *sb, int32_t metric, int32_t n) {
 }
 
 void core_history(strbuf *sb, int32_t n) {
-    int32_t rings = s_core_history_count;
-    if (rings > SYSMON_MAX_CORES) rings = SYSMON_MAX_CORES;
+    int32_t rings = clamp_count(s_core_history.count, s_core_history.capacity);
     if (rings <= 0) rings = 1;
     strbuf_append(sb, "[");
     for (int32_t i = 0; i < rings; ++i) {
         if (i > 0) strbuf_append(sb, ",");
-        append_samples(sb, &s_core_history[i], n);
+        append_samples(sb, &s_core_history.items[i], n);
     }
     strbuf_append(sb, "]");
 }

@@ -22,7 +22,7 @@ TEST(Soak, HundredThousandMixedCallsKeepTheHeapFlat) {
     fake_alloc_install();
     for (int i = 0; i < 200; ++i)
         g_fake.procs.push_back(fake_process(i + 1, i / 2, i % 3 == 0 ? "long name process" : "p", i % 50, 4096u * i));
-    g_fake.cpu.per_core_count = 16;
+    g_fake.cores.resize(16);
     g_fake.nets.assign(4, sysmon_net_info{});
     const std::string filter(200, 'p');
 

@@ -38,7 +38,7 @@ void fill_fakes() {
     fake_platform_reset();
     g_fake.cpu.cores = 4;
     g_fake.cpu.threads = 8;
-    g_fake.cpu.per_core_count = 8;
+    g_fake.cores.resize(8);
     g_fake.mem.total = 1 << 30;
     g_fake.mem.used = 1 << 29;
     for (int i = 0; i < 300; ++i)

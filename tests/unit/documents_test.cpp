@@ -29,8 +29,13 @@ protected:
         s_sys = {};
         std::memset(s_disks.items, 0, sizeof s_disks.items[0] * static_cast<size_t>(s_disks.capacity));
         std::memset(s_nets.items, 0, sizeof s_nets.items[0] * static_cast<size_t>(s_nets.capacity));
+        std::memset(s_cores.items, 0, sizeof s_cores.items[0] * static_cast<size_t>(s_cores.capacity));
+        s_cores.count = 0;
     }
-    void TearDown() override { strbuf_free(&sb); }
+    void TearDown() override {
+        s_cores.count = 0;
+        strbuf_free(&sb);
+    }
     std::string str() const { return std::string(sb.data, sb.len); }
     strbuf sb{};
 };
@@ -41,15 +46,11 @@ TEST_F(DocumentsTest, ProcessorDocument) {
     s_cpu.threads = 2;
     s_cpu.total_usage = 12.5;
     s_cpu.frequency_mhz = 2400;
-    s_cpu.per_core_count = 2;
-    s_cpu.per_core[0] = 12.5;
-    s_cpu.per_core[1] = 12.5;
+    s_cores.count = 2;
+    s_cores.items[0] = {12.5, 600, 4938.25};
+    s_cores.items[1] = {12.5, 634.567, 4938.25};
     s_cpu.busy_seconds = 1234.567;
     s_cpu.idle_seconds = 9876.5;
-    s_cpu.per_core_busy_seconds[0] = 600;
-    s_cpu.per_core_busy_seconds[1] = 634.567;
-    s_cpu.per_core_idle_seconds[0] = 4938.25;
-    s_cpu.per_core_idle_seconds[1] = 4938.25;
     serialize_cpu(&sb);
     EXPECT_EQ(str(),
               "{\"name\":\"Generic CPU\",\"cores\":2,\"threads\":2,\"total_usage\":12.50,"
@@ -60,7 +61,7 @@ TEST_F(DocumentsTest, ProcessorDocument) {
 }
 
 TEST_F(DocumentsTest, ProcessorWithoutCoresAndNegativeTemperature) {
-    s_cpu.per_core_count = 0;
+    s_cores.count = 0;
     s_cpu.temperature_c = -5.26;
     serialize_cpu(&sb);
     EXPECT_NE(str().find("\"per_core\":[],\"temperature_c\":-5.3,"), std::string::npos) << str();
@@ -68,16 +69,17 @@ TEST_F(DocumentsTest, ProcessorWithoutCoresAndNegativeTemperature) {
               std::string::npos) << str();
 
     strbuf_reset(&sb);
-    s_cpu.per_core_count = -4;
+    s_cores.count = -4;
     serialize_cpu(&sb);
     EXPECT_NE(str().find("\"per_core\":[],"), std::string::npos) << str();
 }
 
-TEST_F(DocumentsTest, ProcessorCoreCountAboveCapacityIsCut) {
-    s_cpu.per_core_count = 100000;
+TEST_F(DocumentsTest, ProcessorCountAboveWhatTheListHoldsReadsNoFurther) {
+    s_cores.count = 100000;
     serialize_cpu(&sb);
     const auto doc = nlohmann::json::parse(str());
-    EXPECT_EQ(doc["per_core"].size(), static_cast<size_t>(SYSMON_MAX_CORES));
+    EXPECT_EQ(doc["per_core"].size(), static_cast<size_t>(s_cores.capacity));
+    EXPECT_EQ(doc["per_core_idle_seconds"].size(), static_cast<size_t>(s_cores.capacity));
 }
 
 TEST_F(DocumentsTest, MemoryDocument) {
@@ -251,7 +253,7 @@ TEST_F(DocumentsTest, HostileTextFieldsStayInsideTheirFields) {
 
 TEST_F(DocumentsTest, EveryDocumentParses) {
     set(s_cpu.name, "Weird \"CPU\" \\ \x01");
-    s_cpu.per_core_count = 3;
+    s_cores.count = 3;
     set(s_disks.items[0].mount, "E:\\");
     set(s_nets.items[0].name, "Ethernet\n");
     set(s_sys.hostname, "h");

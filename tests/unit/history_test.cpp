@@ -68,7 +68,7 @@ protected:
 };
 
 TEST_F(HistoryQueryTest, EmptyBeforeAnySnapshot) {
-    g_fake.cpu.per_core_count = 4;
+    g_fake.cores.resize(4);
     for (int k = 0; k < 8; ++k) EXPECT_STREQ(sysmon_history(k, 60), "[]") << k;
     EXPECT_STREQ(sysmon_cpu_core_history(60), "[[],[],[],[]]");
 }
@@ -97,12 +97,12 @@ TEST_F(HistoryQueryTest, The301stSnapshotOverwritesTheFirstSample) {
 }
 
 TEST_F(HistoryQueryTest, CoreHistoryHasOneArrayPerProcessorInUse) {
-    g_fake.cpu.per_core_count = 2;
-    g_fake.cpu.per_core[0] = 12;
-    g_fake.cpu.per_core[1] = 7.5;
+    g_fake.cores.resize(2);
+    g_fake.cores[0].usage = 12;
+    g_fake.cores[1].usage = 7.5;
     sysmon_snapshot();
-    g_fake.cpu.per_core[0] = 1;
-    g_fake.cpu.per_core[1] = 2;
+    g_fake.cores[0].usage = 1;
+    g_fake.cores[1].usage = 2;
     sysmon_snapshot();
     EXPECT_STREQ(sysmon_cpu_core_history(1), "[[1.00],[2.00]]");
     EXPECT_STREQ(sysmon_cpu_core_history(5), "[[12.00,1.00],[7.50,2.00]]");
@@ -111,36 +111,34 @@ TEST_F(HistoryQueryTest, CoreHistoryHasOneArrayPerProcessorInUse) {
 }
 
 TEST_F(HistoryQueryTest, CoreHistoryWithNoProcessorsShowsRingZero) {
-    g_fake.cpu.per_core_count = 0;
+    g_fake.cores.resize(0);
     sysmon_snapshot();
     EXPECT_STREQ(sysmon_cpu_core_history(10), "[[]]");
-    g_fake.cpu.per_core_count = -3;
-    sysmon_snapshot();
-    EXPECT_EQ(s_core_history_count, -3);
-    EXPECT_STREQ(sysmon_cpu_core_history(10), "[[]]");
+    EXPECT_EQ(s_core_history.count, 0);
 }
 
-TEST_F(HistoryQueryTest, CoreHistoryIsCutAt512Rings) {
-    g_fake.cpu.per_core_count = 600;  // a record a collector would never leave
+TEST_F(HistoryQueryTest, CoreHistoryGrowsPast512Rings) {
+    g_fake.cores.resize(600);
+    g_fake.cores[599].usage = 59.9;
     sysmon_snapshot();
     const auto doc = nlohmann::json::parse(sysmon_cpu_core_history(1));
-    ASSERT_EQ(doc.size(), 512u);
-    EXPECT_EQ(doc[511].size(), 1u);
+    ASSERT_EQ(doc.size(), 600u);
+    EXPECT_EQ(doc[599], nlohmann::json::parse("[59.9]"));
 }
 
 TEST_F(HistoryQueryTest, ProcessorRingsBeyondTheCountKeepTheirSamples) {
-    g_fake.cpu.per_core_count = 3;
-    g_fake.cpu.per_core[2] = 33;
+    g_fake.cores.resize(3);
+    g_fake.cores[2].usage = 33;
     sysmon_snapshot();
-    g_fake.cpu.per_core_count = 1;
+    g_fake.cores.resize(1);
     sysmon_snapshot();
-    EXPECT_EQ(s_core_history[0].count, 2);
-    EXPECT_EQ(s_core_history[2].count, 1);
+    EXPECT_EQ(s_core_history.items[0].count, 2);
+    EXPECT_EQ(s_core_history.items[2].count, 1);
     EXPECT_STREQ(sysmon_cpu_core_history(5), "[[0.00,0.00]]");
 }
 
 TEST_F(HistoryQueryTest, RingsAreEmptyAgainAfterCleanup) {
-    g_fake.cpu.per_core_count = 2;
+    g_fake.cores.resize(2);
     snapshot_with_load(9);
     sysmon_cleanup();
     EXPECT_STREQ(sysmon_history(0, 60), "[]");

@@ -49,11 +49,11 @@ public:
         g_initial.platform = sysmon_platform();
         g_initial.buffers_absent = s_buf_snapshot.data == nullptr && s_buf_cpu.data == nullptr &&
                                    s_buf_core_history.data == nullptr && s_buf_procs.capacity == 0;
-        g_initial.records_zero = all_zero(s_cpu) && all_zero(s_mem) && all_zero(s_disks) &&
+        g_initial.records_zero = all_zero(s_cpu) && all_zero(s_cores) && all_zero(s_mem) && all_zero(s_disks) &&
                                  all_zero(s_nets) && all_zero(s_procs) && all_zero(s_gpu) &&
                                  all_zero(s_bat) && all_zero(s_sys) && s_disks.count == 0 &&
                                  s_nets.count == 0 && s_procs.count == 0 && all_zero(s_history) &&
-                                 all_zero(s_core_history) && s_core_history_count == 0;
+                                 all_zero(s_core_history);
         g_initial.filter = s_process_filter;
         g_initial.captured = true;
     }

@@ -88,9 +88,9 @@ protected:
 TEST_F(CommaLocaleTest, DocumentsKeepTheDecimalPoint) {
     g_fake.cpu.total_usage = 100.0;
     g_fake.cpu.frequency_mhz = 2400.5;
-    g_fake.cpu.per_core_count = 2;
-    g_fake.cpu.per_core[0] = 5.5;
-    g_fake.cpu.per_core[1] = std::nan("");
+    g_fake.cores.resize(2);
+    g_fake.cores[0].usage = 5.5;
+    g_fake.cores[1].usage = std::nan("");
     g_fake.cpu.temperature_c = 41.25;
     g_fake.cpu.busy_seconds = 12.5;
     g_fake.bat.power_draw_watts = 7.5;

@@ -138,17 +138,17 @@ TEST_F(SnapshotTest, RateSumsWrapAsUnsigned64Bit) {
 }
 
 TEST_F(SnapshotTest, RecordsEveryProcessorInUse) {
-    g_fake.cpu.per_core_count = 3;
-    g_fake.cpu.per_core[0] = 1;
-    g_fake.cpu.per_core[1] = 2;
-    g_fake.cpu.per_core[2] = 3;
+    g_fake.cores.resize(3);
+    g_fake.cores[0].usage = 1;
+    g_fake.cores[1].usage = 2;
+    g_fake.cores[2].usage = 3;
     sysmon_snapshot();
-    EXPECT_EQ(s_core_history_count, 3);
+    EXPECT_EQ(s_core_history.count, 3);
     EXPECT_STREQ(sysmon_cpu_core_history(5), "[[1.00],[2.00],[3.00]]");
-    g_fake.cpu.per_core_count = 0;
+    g_fake.cores.resize(0);
     sysmon_snapshot();
-    EXPECT_EQ(s_core_history_count, 0);
-    EXPECT_EQ(s_core_history[0].count, 1);
+    EXPECT_EQ(s_core_history.count, 0);
+    EXPECT_EQ(s_core_history.items[0].count, 1);
 }
 
 TEST_F(SnapshotTest, FirstCallInitialisesWithoutRecordingTwice) {
@@ -159,10 +159,10 @@ TEST_F(SnapshotTest, FirstCallInitialisesWithoutRecordingTwice) {
 }
 
 TEST_F(SnapshotTest, The301stSnapshotOverwritesTheFirstSampleOfEveryRing) {
-    g_fake.cpu.per_core_count = 1;
+    g_fake.cores.resize(1);
     for (int i = 1; i <= 301; ++i) {
         g_fake.cpu.total_usage = i;
-        g_fake.cpu.per_core[0] = i;
+        g_fake.cores[0].usage = i;
         g_fake.gpus.assign(1, sysmon_gpu_info{});
         g_fake.gpus[0].usage_percent = i;
         sysmon_snapshot();
@@ -175,7 +175,7 @@ TEST_F(SnapshotTest, The301stSnapshotOverwritesTheFirstSampleOfEveryRing) {
 }
 
 TEST_F(SnapshotTest, LargeMachineDocumentParses) {
-    g_fake.cpu.per_core_count = SYSMON_MAX_CORES;
+    g_fake.cores.resize(SYSMON_MAX_CORES);
     for (int i = 0; i < 128; ++i) g_fake.disks.push_back(disk(i, i));
     for (int i = 0; i < 64; ++i) g_fake.nets.push_back(net(i, i));
     for (int i = 0; i < 2048; ++i) g_fake.procs.push_back(fake_process(i + 1, i, "p\"\\\x01", i % 13));

@@ -226,13 +226,12 @@ void fill_machine(rng &r) {
     s_cpu.threads = static_cast<int32_t>(r());
     s_cpu.total_usage = pick_double(r);
     s_cpu.frequency_mhz = pick_double(r);
-    s_cpu.per_core_count = pick(r, kCores);
-    for (double &v : s_cpu.per_core) v = pick_double(r);
+    s_cores.count = pick(r, kCores);
+    for (sysmon_core_info &c : std::span(s_cores.items, static_cast<size_t>(s_cores.capacity)))
+        c = sysmon_core_info{pick_double(r), pick_double(r), pick_double(r)};
     s_cpu.temperature_c = pick_double(r);
     s_cpu.busy_seconds = pick_double(r);
     s_cpu.idle_seconds = pick_double(r);
-    for (double &v : s_cpu.per_core_busy_seconds) v = pick_double(r);
-    for (double &v : s_cpu.per_core_idle_seconds) v = pick_double(r);
     s_mem = sysmon_mem_info{r(), r(), r(), r(), r(), r(), r(), r()};
     s_disks.count = static_cast<int32_t>(r() % 4 == 0 ? 200 : r() % 5) - 1;
     for (sysmon_disk_info &d : std::span(s_disks.items, static_cast<size_t>(s_disks.capacity))) {
@@ -289,15 +288,15 @@ void compare_histories(comparison &c, uint64_t seed, int rounds) {
     for (int round = 0; round < rounds; ++round) {
         history_clear();
         const int pushes = static_cast<int>(r() % 700);
-        s_cpu.per_core_count = static_cast<int32_t>(r() % 8);
+        s_cores.count = static_cast<int32_t>(r() % 8);
         for (int k = 0; k < pushes; ++k) {
-            for (int32_t i = 0; i < s_cpu.per_core_count; ++i)
-                s_cpu.per_core[i] = r() % 2 == 0 ? static_cast<double>(r() % 80000) / 8.0 : pick_double(r);
+            for (int32_t i = 0; i < s_cores.count; ++i)
+                s_cores.items[i].usage = r() % 2 == 0 ? static_cast<double>(r() % 80000) / 8.0 : pick_double(r);
             s_cpu.total_usage = static_cast<double>(r() % 1000) / 8.0;
             history_record_snapshot();
         }
         static const std::vector<int32_t> kCounts = {-2, 0, 1, 5, 512, 600};
-        if (r() % 3 == 0) s_core_history_count = pick(r, kCounts);
+        if (r() % 3 == 0) s_core_history.count = pick(r, kCounts);
         for (int32_t n : {-1, 0, 1, 7, 299, 300, 301, 1000}) {
             const std::string where = "round " + std::to_string(round) + " n " + std::to_string(n);
             c.check("cpu_core_history " + where, [&](strbuf *sb) { serialize_core_history(sb, n); },
@@ -321,6 +320,7 @@ protected:
     void TearDown() override {
         oracle::planted = oracle::fault::none;
         s_procs.count = 0;
+        s_cores.count = 0;
         process_filter_set(nullptr);
     }
 };

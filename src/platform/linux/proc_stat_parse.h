@@ -18,18 +18,22 @@ struct proc_stat_cpu {
 };
 
 struct proc_stat_reading {
-    int32_t has_total;  // the aggregate "cpu" line was read
-    proc_stat_times total;
+    int32_t has_total = 0;  // the aggregate "cpu" line was read
+    proc_stat_times total{};
     // The cpuN lines in file order (online processors; offline ones leave
-    // gaps in N). At most SYSMON_MAX_CORES.
-    int32_t cpu_count;
-    proc_stat_cpu cpus[SYSMON_MAX_CORES];
-    int32_t has_btime;
-    uint64_t btime;  // boot instant, seconds since 1970 UTC
+    // gaps in N). The list grows to hold them all and keeps its size; when
+    // it cannot grow it holds the first lines that fit.
+    record_list<proc_stat_cpu> cpus{nullptr, 0, 0, 0};
+    int32_t has_btime = 0;
+    uint64_t btime = 0;  // boot instant, seconds since 1970 UTC
 };
 
 // Parses the text; missing time fields read as 0 (older kernels have fewer
 // columns), a line without any time field is ignored.
 void parse_proc_stat(const char *text, size_t len, proc_stat_reading *out);
+
+// Gives the reading's list back to the allocator (a reading that lives as
+// long as the library keeps it).
+void proc_stat_release(proc_stat_reading *reading);
 
 #endif  // VANTOREL_LINUX_PROC_STAT_PARSE_H

@@ -24,9 +24,32 @@ void cpu_times_seconds(const idle_kernel_user_times &t, double *busy, double *id
     *idle = static_cast<double>(t.idle) * 1e-7;
 }
 
-void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
-                const cpu_counters *prev, cpu_counters *next) {
+namespace {
+
+void copy_core_counters(record_list<idle_kernel_user_times> *to, const idle_kernel_user_times *from,
+                        int32_t count) {
+    if (count < 0) count = 0;
+    record_list_reserve(to, count);
+    to->count = count < to->capacity ? count : to->capacity;
+    if (to->count > 0) std::memcpy(to->items, from, sizeof *from * static_cast<size_t>(to->count));
+}
+
+}  // namespace
+
+void cpu_counters_copy(cpu_counters *to, const cpu_counters *from) {
+    if (to == from) return;
+    to->has_times = from->has_times;
+    to->times = from->times;
+    copy_core_counters(&to->cores, from->cores.items, from->cores.count);
+}
+
+void derive_cpu(sysmon_cpu_info *cpu, record_list<sysmon_core_info> *processors_listed,
+                const cpu_readings *readings, const cpu_counters *prev, cpu_counters *next) {
+    record_list<sysmon_core_info> &listed = *processors_listed;
     std::memset(cpu, 0, sizeof *cpu);
+    if (listed.items != nullptr && listed.capacity > 0)
+        std::memset(listed.items, 0, sizeof *listed.items * static_cast<size_t>(listed.capacity));
+    listed.count = 0;
 
     const uint32_t processors = readings->logical_processors;
     cpu->threads = processors > INT32_MAX ? INT32_MAX
@@ -57,31 +80,29 @@ void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
 
     if (readings->has_times) cpu_times_seconds(readings->times, &cpu->busy_seconds, &cpu->idle_seconds);
 
-    cpu->per_core_count =
-        cpu->threads <= SYSMON_MAX_CORES ? cpu->threads : SYSMON_MAX_CORES;
+    // The processors whose times were read are listed, as many as fit.
     int32_t read = readings->cores != nullptr ? readings->core_count : 0;
     if (read < 0) read = 0;
-    if (read > SYSMON_MAX_CORES) read = SYSMON_MAX_CORES;
-    for (int32_t i = 0; i < cpu->per_core_count && i < read; ++i) {
-        cpu_times_seconds(readings->cores[i], &cpu->per_core_busy_seconds[i], &cpu->per_core_idle_seconds[i]);
-    }
-    for (int32_t i = 0; i < cpu->per_core_count && i < read && i < prev->core_count; ++i) {
-        const idle_kernel_user_times &a = prev->cores[i];
-        const idle_kernel_user_times &b = readings->cores[i];
-        cpu->per_core[i] = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
+    record_list_reserve(&listed, read);
+    listed.count = read < listed.capacity ? read : listed.capacity;
+    for (int32_t i = 0; i < listed.count; ++i) {
+        sysmon_core_info &core = listed.items[i];
+        cpu_times_seconds(readings->cores[i], &core.busy_seconds, &core.idle_seconds);
+        if (i < prev->cores.count) {
+            const idle_kernel_user_times &a = prev->cores.items[i];
+            const idle_kernel_user_times &b = readings->cores[i];
+            core.usage = derive_cpu_load(a.idle, a.kernel, a.user, b.idle, b.kernel, b.user);
+        }
     }
 
     // What was read replaces the stored counters; what was not keeps them,
     // so the next reading spans both collections.
-    if (next != prev) *next = *prev;
+    cpu_counters_copy(next, prev);
     if (readings->has_times) {
         next->has_times = 1;
         next->times = readings->times;
     }
-    if (read > 0) {
-        next->core_count = read;
-        std::memcpy(next->cores, readings->cores, sizeof(idle_kernel_user_times) * static_cast<size_t>(read));
-    }
+    if (read > 0) copy_core_counters(&next->cores, readings->cores, read);
 }
 
 uint32_t derive_cpu_core_records(const void *block, size_t size) {

@@ -33,16 +33,17 @@ struct cpu_readings {
     uint32_t frequency_mhz;
     int32_t has_times;            // 1 when the whole-machine times were read
     idle_kernel_user_times times;
-    int32_t core_count;           // processors whose times were read, 0 to 512
+    int32_t core_count;           // processors whose times were read
     const idle_kernel_user_times *cores;       // their times, processor 0 first
 };
 
-// The counters a load is derived against, kept between collections.
+// The counters a load is derived against, kept between collections. The
+// processors' list grows with them; one that cannot grow keeps those that
+// fit, and the others read 0 once, as after a failed query.
 struct cpu_counters {
     int32_t has_times;
     idle_kernel_user_times times;
-    int32_t core_count;
-    idle_kernel_user_times cores[SYSMON_MAX_CORES];
+    record_list<idle_kernel_user_times> cores;
 };
 
 // Load in percent from the growth of the three counters since the previous
@@ -56,13 +57,19 @@ double derive_cpu_load(uint64_t prev_idle, uint64_t prev_kernel,
 void cpu_times_seconds(const idle_kernel_user_times &t, double *busy, double *idle);
 
 // Fills the whole record from the readings: the cumulative busy and idle
-// seconds of the machine and of each processor read, the total load against
-// `prev`'s whole-machine times, per_core[i] against `prev`'s times of
-// processor i (0 where either reading of it is missing). `next` receives
-// `prev` with every counter that was read replaced by the new reading.
-// `next` may be `prev`.
-void derive_cpu(sysmon_cpu_info *cpu, const cpu_readings *readings,
-                const cpu_counters *prev, cpu_counters *next);
+// seconds of the machine, the total load against `prev`'s whole-machine
+// times, and one entry in `processors_listed` per processor whose times
+// were read (as many as the list can grow to hold): its cumulative seconds
+// and its load against `prev`'s times of that processor (0 where `prev` has
+// none).
+// `next` receives `prev` with every counter that was read replaced by the
+// new reading. `next` may be `prev`.
+void derive_cpu(sysmon_cpu_info *cpu, record_list<sysmon_core_info> *processors_listed,
+                const cpu_readings *readings, const cpu_counters *prev, cpu_counters *next);
+
+// Copies the counters of `from` into `to`, whose list grows to hold them
+// (keeping those that fit when it cannot).
+void cpu_counters_copy(cpu_counters *to, const cpu_counters *from);
 
 // Number of processor-core records (relationship 0) in a block of
 // variable-size processor relationship records (relationship at byte 0,

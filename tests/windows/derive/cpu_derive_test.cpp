@@ -10,10 +10,20 @@
 
 namespace {
 
+// The counters kept between readings and the processors' list, released
+// when the test ends.
 struct cpu_state {
     cpu_counters counters = {};
+    record_list<sysmon_core_info> cores{nullptr, 0, 0, 0};
     int32_t &has_prev = counters.has_times;
     uint64_t &idle = counters.times.idle;
+    cpu_state() = default;
+    cpu_state(const cpu_state &) = delete;
+    cpu_state &operator=(const cpu_state &) = delete;
+    ~cpu_state() {
+        record_list_release(&counters.cores, static_cast<idle_kernel_user_times *>(nullptr), 0);
+        record_list_release(&cores, static_cast<sysmon_core_info *>(nullptr), 0);
+    }
 };
 
 cpu_readings times(uint64_t idle, uint64_t kernel, uint64_t user) {
@@ -25,7 +35,7 @@ cpu_readings times(uint64_t idle, uint64_t kernel, uint64_t user) {
 }
 
 void collect(sysmon_cpu_info *cpu, const cpu_readings &r, cpu_state *s) {
-    derive_cpu(cpu, &r, &s->counters, &s->counters);
+    derive_cpu(cpu, &s->cores, &r, &s->counters, &s->counters);
 }
 
 cpu_readings named(const char *bytes, size_t n) {
@@ -60,8 +70,7 @@ TEST(DeriveCpu, FirstReadingStoresCountersAndReportsZero) {
     sysmon_cpu_info cpu;
     collect(&cpu, times(10, 20, 30), &s);
     EXPECT_DOUBLE_EQ(cpu.total_usage, 0.0);
-    EXPECT_EQ(cpu.per_core_count, 4);
-    for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 0.0);
+    EXPECT_EQ(s.cores.count, 0);  // no processor's own times were read: none is listed
     EXPECT_EQ(s.has_prev, 1);
     EXPECT_EQ(s.counters.times.idle, 10u);
     EXPECT_EQ(s.counters.times.kernel, 20u);
@@ -70,7 +79,7 @@ TEST(DeriveCpu, FirstReadingStoresCountersAndReportsZero) {
     collect(&cpu, times(35, 80, 70), &s);
     EXPECT_DOUBLE_EQ(cpu.total_usage, 75.0);
     // No processor's own times were read: no per-core load is made up.
-    for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cpu.per_core[i], 0.0);
+    EXPECT_EQ(s.cores.count, 0);
     EXPECT_EQ(cpu.cores, 4);  // physical cores unknown: the logical count
     EXPECT_EQ(cpu.threads, 4);
 
@@ -93,23 +102,38 @@ TEST(DeriveCpu, FailedReadKeepsCountersSoNextReadSpansBoth) {
     EXPECT_DOUBLE_EQ(cpu.total_usage, 75.0);
 }
 
-TEST(DeriveCpu, PerCoreCountIsCappedAndNeverNegative) {
+TEST(DeriveCpu, EveryProcessorReadIsListedPast512) {
     cpu_state s;
     sysmon_cpu_info cpu;
     cpu_readings r = times(0, 0, 0);
-    r.logical_processors = 600;
+    r.logical_processors = 1030;
+    std::vector<idle_kernel_user_times> first(1030, idle_kernel_user_times{100, 200, 0});
+    r.cores = first.data();
+    r.core_count = 1030;
     collect(&cpu, r, &s);
-    EXPECT_EQ(cpu.threads, 600);
-    EXPECT_EQ(cpu.per_core_count, SYSMON_MAX_CORES);
+    EXPECT_EQ(cpu.threads, 1030);
+    ASSERT_EQ(s.cores.count, 1030);
+    EXPECT_EQ(s.counters.cores.count, 1030);
+    std::vector<idle_kernel_user_times> second = first;
+    second[1029] = {150, 300, 100};  // 50 idle of 200
+    r.cores = second.data();
+    collect(&cpu, r, &s);
+    ASSERT_EQ(s.cores.count, 1030);
+    EXPECT_DOUBLE_EQ(s.cores.items[1029].usage, 75.0);
+    EXPECT_DOUBLE_EQ(s.cores.items[1029].busy_seconds, 250 * 1e-7);
+    EXPECT_DOUBLE_EQ(s.cores.items[1028].usage, 0.0);
 
+    // A count of processors alone lists nothing and allocates for nothing.
     r.logical_processors = 0xFFFFFFFFu;
+    r.cores = nullptr;
+    r.core_count = 0;
     collect(&cpu, r, &s);
     EXPECT_GT(cpu.cores, 0);
-    EXPECT_EQ(cpu.per_core_count, SYSMON_MAX_CORES);
-
-    r.logical_processors = 0;
+    EXPECT_EQ(s.cores.count, 0);
+    r.cores = second.data();
+    r.core_count = -5;
     collect(&cpu, r, &s);
-    EXPECT_EQ(cpu.per_core_count, 0);
+    EXPECT_EQ(s.cores.count, 0);
 }
 
 TEST(DeriveCpu, NameDropsLeadingSpacesOnly) {
@@ -173,7 +197,7 @@ TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
     collect(&cpu, r, &s);
     EXPECT_EQ(cpu.cores, 2);
     EXPECT_EQ(cpu.threads, 4);
-    EXPECT_EQ(s.counters.core_count, 4);
+    EXPECT_EQ(s.counters.cores.count, 4);
 
     // Processor 0 busy, 1 idle, 2 three quarters, 3's counters went down.
     std::vector<idle_kernel_user_times> second = {{0, 60, 40}, {100, 100, 0}, {25, 60, 40}, {10, 10, 0}};
@@ -181,42 +205,42 @@ TEST(DeriveCpu, PerCoreLoadsComeFromEachProcessorsOwnTimes) {
     r.cores = second.data();
     r.core_count = 4;
     collect(&cpu, r, &s);
-    EXPECT_DOUBLE_EQ(cpu.per_core[0], 100.0);
-    EXPECT_DOUBLE_EQ(cpu.per_core[1], 0.0);
-    EXPECT_DOUBLE_EQ(cpu.per_core[2], 75.0);
-    EXPECT_DOUBLE_EQ(cpu.per_core[3], 0.0);
+    EXPECT_DOUBLE_EQ(s.cores.items[0].usage, 100.0);
+    EXPECT_DOUBLE_EQ(s.cores.items[1].usage, 0.0);
+    EXPECT_DOUBLE_EQ(s.cores.items[2].usage, 75.0);
+    EXPECT_DOUBLE_EQ(s.cores.items[3].usage, 0.0);
     EXPECT_NEAR(cpu.total_usage, 58.33, 0.01);
     // The counters themselves, in seconds: busy = kernel + user - idle.
     EXPECT_DOUBLE_EQ(cpu.busy_seconds, 175 * 1e-7);
     EXPECT_DOUBLE_EQ(cpu.idle_seconds, 125 * 1e-7);
-    EXPECT_DOUBLE_EQ(cpu.per_core_busy_seconds[2], 75 * 1e-7);
-    EXPECT_DOUBLE_EQ(cpu.per_core_idle_seconds[2], 25 * 1e-7);
-    EXPECT_DOUBLE_EQ(cpu.per_core_busy_seconds[3], 0.0);  // counters went down: still what was read
-    EXPECT_DOUBLE_EQ(cpu.per_core_idle_seconds[3], 10 * 1e-7);
+    EXPECT_DOUBLE_EQ(s.cores.items[2].busy_seconds, 75 * 1e-7);
+    EXPECT_DOUBLE_EQ(s.cores.items[2].idle_seconds, 25 * 1e-7);
+    EXPECT_DOUBLE_EQ(s.cores.items[3].busy_seconds, 0.0);  // counters went down: still what was read
+    EXPECT_DOUBLE_EQ(s.cores.items[3].idle_seconds, 10 * 1e-7);
 
-    // The processor query fails: loads 0, the stored counters stay, and the
-    // next answer measures from the last one.
+    // The processor query fails: none is listed, the stored counters stay,
+    // and the next answer measures from the last one.
     r = times(125, 220, 80);
     collect(&cpu, r, &s);
-    EXPECT_DOUBLE_EQ(cpu.per_core[0], 0.0);
+    EXPECT_EQ(s.cores.count, 0);
     std::vector<idle_kernel_user_times> third = {{50, 160, 40}, {100, 100, 0}};
     r.cores = third.data();
-    r.core_count = 2;  // fewer answered than there are processors
+    r.core_count = 2;  // fewer answered than there are processors: those are listed
     collect(&cpu, r, &s);
-    EXPECT_DOUBLE_EQ(cpu.per_core[0], 50.0);
-    EXPECT_DOUBLE_EQ(cpu.per_core[1], 0.0);
-    EXPECT_DOUBLE_EQ(cpu.per_core[2], 0.0);
-    EXPECT_EQ(cpu.per_core_count, 4);
+    ASSERT_EQ(s.cores.count, 2);
+    EXPECT_DOUBLE_EQ(s.cores.items[0].usage, 50.0);
+    EXPECT_DOUBLE_EQ(s.cores.items[1].usage, 0.0);
+    EXPECT_EQ(cpu.threads, 4);
 
     // Against a baseline that is not overwritten (a reading that keeps both).
-    cpu_counters kept = s.counters;
-    cpu_counters discard = {};
+    cpu_state kept, discard;
+    cpu_counters_copy(&kept.counters, &s.counters);
     std::vector<idle_kernel_user_times> fourth = {{50, 260, 40}, {100, 100, 0}};
     r.cores = fourth.data();
-    derive_cpu(&cpu, &r, &kept, &discard);
-    EXPECT_DOUBLE_EQ(cpu.per_core[0], 100.0);
-    EXPECT_EQ(kept.cores[0].kernel, 160u);
-    EXPECT_EQ(discard.cores[0].kernel, 260u);
+    derive_cpu(&cpu, &s.cores, &r, &kept.counters, &discard.counters);
+    EXPECT_DOUBLE_EQ(s.cores.items[0].usage, 100.0);
+    EXPECT_EQ(kept.counters.cores.items[0].kernel, 160u);
+    EXPECT_EQ(discard.counters.cores.items[0].kernel, 260u);
 }
 
 TEST(DeriveCpu, CoreRecordsAreCountedWithinTheBlock) {
