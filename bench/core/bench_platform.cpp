@@ -21,10 +21,10 @@ int32_t fill_list(record_list<T> *out, const T *source, int32_t n) {
 
 }  // namespace
 
-int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, const sysmon_window *) {
+int32_t sysmon_collect_cpu(sysmon_cpu_info *cpu, record_list<sysmon_core_info> *cores, const sysmon_window *) {
     if (cpu == nullptr) return -1;
     std::memcpy(cpu, &g_world.cpu, sizeof *cpu);
-    return 0;
+    return fill_list(cores, g_world.cores, g_world.cores_count);
 }
 
 int32_t sysmon_collect_mem(sysmon_mem_info *mem) {
@@ -45,11 +45,15 @@ int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs, const sys
     return fill_list(procs, g_world.procs, g_world.procs_count);
 }
 
-int32_t sysmon_collect_gpu(sysmon_gpu_info *gpu) {
-    if (gpu == nullptr) return -1;
-    *gpu = g_world.gpu;
+int32_t sysmon_collect_gpu(sysmon_gpu_info *gpus, int32_t *count, int32_t capacity, const sysmon_window *) {
+    if (gpus == nullptr || count == nullptr || capacity < 1) return -1;
+    gpus[0] = g_world.gpu;
+    *count = 1;
     return 0;
 }
+
+void sysmon_platform_init() {}
+void sysmon_platform_shutdown() {}
 
 int32_t sysmon_collect_battery(sysmon_battery_info *bat) {
     if (bat == nullptr) return -1;

@@ -7,6 +7,8 @@
 
 struct bench_world {
     sysmon_cpu_info cpu;
+    sysmon_core_info cores[SYSMON_MAX_CORES];
+    int32_t cores_count;
     sysmon_mem_info mem;
     sysmon_disk_info disks[SYSMON_MAX_DISKS];
     int32_t disks_count;

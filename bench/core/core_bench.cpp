@@ -152,8 +152,8 @@ void make_machine(bench_world &w, int32_t processors) {
     w.cpu.threads = processors;
     w.cpu.total_usage = 37.25;
     w.cpu.frequency_mhz = 3193.4;
-    w.cpu.per_core_count = processors;
-    for (int i = 0; i < processors; ++i) w.cpu.per_core[i] = static_cast<double>(random() % 100000) / 997.0;
+    w.cores_count = processors;
+    for (int i = 0; i < processors; ++i) w.cores[i].usage = static_cast<double>(random() % 100000) / 997.0;
     w.cpu.temperature_c = 61.5;
     w.mem = sysmon_mem_info{17179869184ull, 9876543210ull, 7303325974ull, 4294967296ull, 8589934592ull, 123456789ull, 0, 0};
     w.disks_count = 8;
@@ -199,6 +199,8 @@ void load_records(int32_t processors, bool filter_worst_case) {
     make_forest(g_world, 2048);
     if (filter_worst_case) make_filter_worst_case(g_world);
     s_cpu = g_world.cpu;
+    std::memcpy(s_cores.items, g_world.cores, sizeof(sysmon_core_info) * static_cast<size_t>(g_world.cores_count));
+    s_cores.count = g_world.cores_count;
     s_mem = g_world.mem;
     std::memcpy(s_disks.items, g_world.disks, sizeof g_world.disks);
     s_disks.count = g_world.disks_count;
@@ -212,11 +214,12 @@ void load_records(int32_t processors, bool filter_worst_case) {
     history_clear();
     std::mt19937 random(300);
     for (int k = 0; k < SYSMON_HISTORY_LEN; ++k) {
-        for (int i = 0; i < processors; ++i) s_cpu.per_core[i] = static_cast<double>(random() % 100000) / 997.0;
+        for (int i = 0; i < processors; ++i) s_cores.items[i].usage = static_cast<double>(random() % 100000) / 997.0;
         s_cpu.total_usage = static_cast<double>(random() % 10000) / 100.0;
         history_record_snapshot();
     }
     s_cpu = g_world.cpu;
+    std::memcpy(s_cores.items, g_world.cores, sizeof(sysmon_core_info) * static_cast<size_t>(g_world.cores_count));
     process_filter_set(nullptr);
 }
 
