@@ -144,7 +144,9 @@ void collect_processes() {
     sysmon_collect_processes(&s_procs, &window, s_mem.total);
     const double most = 100.0 * s_cpu.threads;
     if (!(most > 0.0)) return;
-    for (int32_t i = 0; i < s_procs.count; ++i)
+    // Only entries the list holds, whatever count a collector left behind.
+    const int32_t n = s_procs.count < s_procs.capacity ? s_procs.count : s_procs.capacity;
+    for (int32_t i = 0; i < n; ++i)
         if (s_procs.items[i].cpu_percent > most) s_procs.items[i].cpu_percent = most;
 }
 
