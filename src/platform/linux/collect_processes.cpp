@@ -29,6 +29,7 @@
 #include <cstring>
 
 #include "counter_rates.h"
+#include "file_read.h"
 #include "linux_sources.h"
 #include "pid_files_parse.h"
 #include "sysmon_internal.h"
@@ -115,23 +116,10 @@ int64_t read_pid_file(int dir_fd, const char *name, char *buffer, size_t size, s
     buffer[0] = '\0';
     const int fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return -1;
-    size_t total = 0;
-    bool failed = false;
-    while (total < size - 1) {
-        const size_t asked = size - 1 - total;
-        const ssize_t n = read(fd, buffer + total, asked);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            failed = total == 0;
-            break;
-        }
-        total += static_cast<size_t>(n);
-        if (static_cast<size_t>(n) < asked) break;
-    }
-    if (owner != nullptr && !failed) *has_owner = fstat(fd, owner) == 0;
+    const int64_t n = read_open_file(fd, buffer, size, true);
+    if (owner != nullptr && n >= 0) *has_owner = fstat(fd, owner) == 0;
     close(fd);
-    buffer[total] = '\0';
-    return failed ? -1 : static_cast<int64_t>(total);
+    return n;
 }
 
 // "1234/" and room for a file name after it.

@@ -9,15 +9,12 @@
 
 #include "text_scan.h"
 
-int64_t read_file_at(int dir_fd, const char *path, char *buffer, size_t size) {
-    if (buffer == nullptr || size == 0) return -1;
-    buffer[0] = '\0';
-    const int fd = openat(dir_fd, path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return -1;
+int64_t read_open_file(int fd, char *buffer, size_t size, bool short_read_ends) {
     size_t total = 0;
     bool failed = false;
     while (total < size - 1) {
-        const ssize_t n = read(fd, buffer + total, size - 1 - total);
+        const size_t asked = size - 1 - total;
+        const ssize_t n = read(fd, buffer + total, asked);
         if (n < 0) {
             if (errno == EINTR) continue;
             failed = total == 0;
@@ -25,10 +22,20 @@ int64_t read_file_at(int dir_fd, const char *path, char *buffer, size_t size) {
         }
         if (n == 0) break;
         total += static_cast<size_t>(n);
+        if (short_read_ends && static_cast<size_t>(n) < asked) break;
     }
-    close(fd);
     buffer[total] = '\0';
     return failed ? -1 : static_cast<int64_t>(total);
+}
+
+int64_t read_file_at(int dir_fd, const char *path, char *buffer, size_t size) {
+    if (buffer == nullptr || size == 0) return -1;
+    buffer[0] = '\0';
+    const int fd = openat(dir_fd, path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    const int64_t n = read_open_file(fd, buffer, size, false);
+    close(fd);
+    return n;
 }
 
 int64_t read_file(const char *path, char *buffer, size_t size) {

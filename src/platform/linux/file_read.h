@@ -5,6 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
+// Reads open descriptor `fd` from its current offset into `buffer` (at most
+// size - 1 bytes, size > 0) and NUL-terminates it. Reading stops at the end
+// of the file, or, with `short_read_ends`, at the first read that returns
+// less than asked: /proc produces a process's files whole on the first read,
+// so no further call is needed to see the end. Returns the bytes read, or -1
+// when the first read fails.
+int64_t read_open_file(int fd, char *buffer, size_t size, bool short_read_ends);
+
 // Reads the file at `path`, relative to directory descriptor `dir_fd` (or
 // absolute), into `buffer` (at most size - 1 bytes) and NUL-terminates it.
 // Returns the bytes read, or -1 when the file cannot be opened or read.
