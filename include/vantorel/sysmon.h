@@ -140,14 +140,20 @@ SYSMON_API void sysmon_set_process_filter(const char *filter);
 SYSMON_API const char *sysmon_snapshot(void);
 
 /* Processor object; it ends with the cumulative busy and idle seconds
- * (all processors, then each one) that its loads derive from. Fallback "{}". */
+ * (all processors, then each one) that its loads derive from, then
+ * "limit_cpus": the processors the calling process may use under its cgroup
+ * or job object (0 when nothing limits it). Fallback "{}". */
 SYSMON_API const char *sysmon_cpu(void);
 
-/* Memory object (byte counts). Fallback "{}". */
+/* Memory object (byte counts); it ends with "limit" and "limit_used": the
+ * memory limit of the calling process's cgroup or job object and the memory
+ * counted against it (both 0 when nothing limits it). Fallback "{}". */
 SYSMON_API const char *sysmon_memory(void);
 
-/* Array of fixed and removable volumes; each ends with the bytes read and
- * written since boot ("total_read", "total_written"). Fallback "[]". */
+/* Array of fixed and removable volumes, every one the system lists; each
+ * ends with the bytes read and written since boot ("total_read",
+ * "total_written") and the bytes the calling user can still write
+ * ("available", as df shows it). Fallback "[]". */
 SYSMON_API const char *sysmon_disks(void);
 
 /* Array of network interfaces with byte rates. Fallback "[]". */
