@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "record_list.h"
+
 struct used_records {
     const void *array;  // the array the count is about; null before the first collection
     int32_t count;      // entries [0, count) may hold figures; every later one is zero
@@ -52,6 +54,20 @@ void used_records_clear(used_records *used, Record *records, int32_t capacity) {
     const int32_t dirty = used_records_dirty(used, records, capacity);
     if (dirty > 0) std::memset(records, 0, sizeof *records * static_cast<size_t>(dirty));
     used_records_end(used, 0, capacity);
+}
+
+// Grows `list` to hold at least `needed` records for a walk that fills it
+// through `*items` (of `*capacity` entries): the walk's view and the mark of
+// the entries in use follow the list to its new storage. False, with nothing
+// changed, when there is no list or it cannot grow.
+template <typename Record>
+bool used_records_grow(used_records *used, record_list<Record> *list, Record **items, int32_t *capacity,
+                       int32_t needed) {
+    if (list == nullptr || !record_list_reserve(list, needed)) return false;
+    if (used != nullptr && used->array == *items) used->array = list->items;
+    *items = list->items;
+    *capacity = list->capacity;
+    return true;
 }
 
 #endif  // VANTOREL_USED_RECORDS_H

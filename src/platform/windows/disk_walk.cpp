@@ -44,15 +44,10 @@ void derive_disk_walk_begin(disk_walk *walk, record_list<sysmon_disk_info> *list
 // when full; the note of the entries in use moves with the list's storage.
 static bool make_room(disk_walk *walk) {
     if (walk->stopped) return false;
-    if (walk->filled >= walk->capacity) {
-        if (walk->grows == nullptr || !record_list_reserve(walk->grows, walk->filled + 1)) {
-            walk->stopped = 1;
-            return false;
-        }
-        if (walk->used != nullptr && walk->used->array == walk->disks)
-            walk->used->array = walk->grows->items;
-        walk->disks = walk->grows->items;
-        walk->capacity = walk->grows->capacity;
+    if (walk->filled >= walk->capacity &&
+        !used_records_grow(walk->used, walk->grows, &walk->disks, &walk->capacity, walk->filled + 1)) {
+        walk->stopped = 1;
+        return false;
     }
     if (!walk->next->reserve(walk->filled + 1)) walk->stopped = 1;
     return !walk->stopped;

@@ -50,15 +50,10 @@ int32_t derive_net_walk_full(const net_walk *walk) {
 // when full; the note of the entries in use moves with the list's storage.
 static bool make_room(net_walk *walk) {
     if (derive_net_walk_full(walk)) return false;
-    if (walk->filled >= walk->capacity) {
-        if (!record_list_reserve(walk->list, walk->filled + 1)) {
-            walk->stopped = 1;
-            return false;
-        }
-        if (walk->used != nullptr && walk->used->array == walk->nets)
-            walk->used->array = walk->list->items;
-        walk->nets = walk->list->items;
-        walk->capacity = walk->list->capacity;
+    if (walk->filled >= walk->capacity &&
+        !used_records_grow(walk->used, walk->list, &walk->nets, &walk->capacity, walk->filled + 1)) {
+        walk->stopped = 1;
+        return false;
     }
     if (!walk->next->reserve(walk->filled + 1)) walk->stopped = 1;
     return !walk->stopped;

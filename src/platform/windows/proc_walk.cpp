@@ -88,12 +88,7 @@ void derive_proc_walk_begin(proc_walk *walk, record_list<sysmon_proc_info> *list
 // storage, so the next collection clears only what this one filled.
 static bool make_room(proc_walk *walk) {
     if (walk->filled < walk->capacity) return true;
-    if (walk->list == nullptr || !record_list_reserve(walk->list, walk->filled + 1)) return false;
-    if (walk->used != nullptr && walk->used->array == walk->procs)
-        walk->used->array = walk->list->items;
-    walk->procs = walk->list->items;
-    walk->capacity = walk->list->capacity;
-    return true;
+    return used_records_grow(walk->used, walk->list, &walk->procs, &walk->capacity, walk->filled + 1);
 }
 
 // Asks for the cache lines a record's filling writes: its start, the
