@@ -482,6 +482,26 @@ TEST(LinuxProcessCollector, TheRealUserFollowsAChangedOwner) {
     EXPECT_STREQ(list.find(100)->user, "root");
 }
 
+// The owner is not asked of a process whose schedstat shows it has not run
+// (its credentials cannot have changed), and is asked again once it has.
+TEST(LinuxProcessCollector, TheOwnerIsAskedAgainOnceTheProcessHasRun) {
+    if (geteuid() != 0) GTEST_SKIP() << "giving a fixture file another owner needs root";
+    tree_copy tree("workstation");
+    fixture_sources sources(tree.root);
+    process_list list;
+    tree.write("proc/1/schedstat", "700000 5 3\n");
+    list.collect(advancing(1.0));
+    list.collect(advancing(1.0));
+    ASSERT_STREQ(list.find(1)->user, "root");
+    tree.write("proc/1/status", "Uid:\t1000\t1000\t1000\t1000\n");
+    ASSERT_EQ(chown((tree.root / "proc/1/stat").c_str(), 4242, 4242), 0);
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(1)->user, "root");
+    tree.write("proc/1/schedstat", "700001 5 4\n");
+    list.collect(advancing(1.0));
+    EXPECT_STREQ(list.find(1)->user, "alice");
+}
+
 TEST(LinuxProcessCollector, ListsGrowAndMissingRoot) {
     {
         fixture_sources sources(fixture_dir("workstation"));

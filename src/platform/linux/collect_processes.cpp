@@ -178,21 +178,68 @@ struct collection {
     proc_counters *store;
 };
 
+// The pid a /proc entry of 1 to 11 digits names (0 past 32 bits: no pid).
+int32_t pid_of(const char *name, size_t len) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < len; ++i) v = v * 10 + static_cast<uint64_t>(name[i] - '0');
+    return v <= INT32_MAX ? static_cast<int32_t>(v) : 0;
+}
+
 // Reads one process into `proc` and `kept`. False when its stat file could
 // not be read: the process vanished and is not listed.
 bool read_process(const collection &c, const char *pid_name, size_t pid_len, sysmon_proc_info *proc,
                   proc_counters_entry *kept) {
     pid_path path(pid_name, pid_len);
-    struct stat owner;
-    bool has_owner = false;
-    const int64_t stat_len =
-        read_pid_file(c.proc_fd, path.file("stat"), s_stat_text, sizeof s_stat_text, &owner, &has_owner);
-    if (stat_len <= 0) return false;
-    pid_stat st;
-    if (!parse_pid_stat(s_stat_text, static_cast<size_t>(stat_len), &st)) return false;
 
+    // A process last seen single-threaded, whose command line and io were
+    // kept with its schedstat, has schedstat read first: unchanged, it has
+    // not run since, so neither its owner nor (below) its command line and
+    // io can have changed, and the owner is not asked again.
+    const proc_counters_entry *known = find_entry(*c.newest, pid_of(pid_name, pid_len));
+    pid_schedstat sched{};
+    bool has_sched = false;
+    bool quiet = false;
+    if (known != nullptr && known->threads == 1 && known->has_cache != 0) {
+        const int64_t n = read_pid_file(c.proc_fd, path.file("schedstat"), s_schedstat_text,
+                                        sizeof s_schedstat_text, nullptr, nullptr);
+        has_sched = n > 0 && parse_pid_schedstat(s_schedstat_text, static_cast<size_t>(n), &sched);
+        quiet = has_sched && known->run_ns == sched.run_ns && known->timeslices == sched.timeslices;
+    }
+
+    const int stat_fd = openat(c.proc_fd, path.file("stat"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (stat_fd < 0) return false;
+    const int64_t stat_len = read_open_file(stat_fd, s_stat_text, sizeof s_stat_text, true);
+    pid_stat st;
+    if (stat_len <= 0 || !parse_pid_stat(s_stat_text, static_cast<size_t>(stat_len), &st)) {
+        close(stat_fd);
+        return false;
+    }
     std::memset(proc, 0, sizeof *proc);
     std::memset(kept, 0, sizeof *kept);
+    proc->user_time = ticks_to_100ns(st.utime, c.hz);
+    proc->kernel_time = ticks_to_100ns(st.stime, c.hz);
+    proc->cpu_time = saturating_add(proc->user_time, proc->kernel_time);
+    if (known != nullptr && known->start_time != st.start_time) {
+        known = nullptr;  // another process under the same pid
+        has_sched = quiet = false;
+    }
+    // Whether it may not have run since it was last listed: one thread now
+    // and then, not running now, the same processor time.
+    const bool single = st.num_threads == 1 && st.state != 'R';
+    const bool steady = known != nullptr && known->threads == 1 && known->cpu_time == proc->cpu_time;
+    // The owner as of the stat file: asked unless schedstat and stat agree
+    // that the process has not run since it was last asked.
+    struct stat owner;
+    bool has_owner = false;
+    if (quiet && single && steady) {
+        owner.st_uid = known->owner_uid;
+        has_owner = true;
+    } else {
+        quiet = false;
+        has_owner = fstat(stat_fd, &owner) == 0;
+    }
+    close(stat_fd);
+
     proc->pid = st.pid;
     proc->ppid = st.ppid;
     proc->threads = st.num_threads;
@@ -201,9 +248,6 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
     if (c.memory_total != 0)
         proc->memory_percent = static_cast<double>(proc->memory_bytes) * 100.0 /
                                static_cast<double>(c.memory_total);
-    proc->user_time = ticks_to_100ns(st.utime, c.hz);
-    proc->kernel_time = ticks_to_100ns(st.stime, c.hz);
-    proc->cpu_time = saturating_add(proc->user_time, proc->kernel_time);
     kept->pid = st.pid;
     kept->start_time = st.start_time;
     kept->cpu_time = proc->cpu_time;
@@ -215,8 +259,6 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
     // The real user: known from an earlier collection while the process is
     // the same and its owner (that of its files, as of its directory) has
     // not changed.
-    const proc_counters_entry *known = find_entry(*c.newest, st.pid);
-    if (known != nullptr && known->start_time != st.start_time) known = nullptr;  // another process
     if (has_owner) {
         if (known != nullptr && known->has_real_uid && known->owner_uid == owner.st_uid) {
             kept->has_real_uid = 1;
@@ -234,20 +276,15 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
         if (kept->has_real_uid) utf8_set(proc->user, user_name_of(kept->real_uid));
     }
 
-    // Whether it may not have run since it was last listed: one thread now
-    // and then, not running now, the same owner and processor time. Only
-    // such a process, or one not seen before, has its schedstat read; a busy
-    // or multi-threaded one is read in full without it.
-    const bool single = st.num_threads == 1 && st.state != 'R';
-    const bool steady = known != nullptr && known->threads == 1 && known->cpu_time == proc->cpu_time &&
-                        has_owner && known->owner_uid == owner.st_uid;
-    // What its last full read gave applies while the task name is the same.
+    // What its last full read gave applies while the task name and owner
+    // are the same.
     const bool cached =
-        steady && known->has_cache != 0 && known->comm_len == st.comm_len &&
+        steady && has_owner && known->owner_uid == owner.st_uid && known->has_cache != 0 &&
+        known->comm_len == st.comm_len &&
         (st.comm_len == 0 || std::memcmp(c.newest->texts.items + known->text_at, st.comm, st.comm_len) == 0);
-    pid_schedstat sched{};
-    bool has_sched = false;
-    if (single && (steady || known == nullptr)) {
+    if (!single || !(steady || known == nullptr)) {
+        has_sched = false;  // a busy or multi-threaded process is read in full without it
+    } else if (!has_sched) {
         // Read before the command line and io: should the process run
         // after this, the figures kept are older than what was read, and
         // the next collection reads it in full again.
