@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
@@ -295,6 +296,48 @@ TEST(LiveLibrary, ThousandsOfChildrenAreAllListedAndTheBusyOneRanksAboveThem) {
     EXPECT_LT(place[busy.pid], first_sleeper);  // sleepers use no processor time
     for (pid_t pid : sleepers) kill(pid, SIGKILL);
     for (pid_t pid : sleepers) waitpid(pid, nullptr, 0);
+}
+
+// The sweep closes its descriptors in batches, by ranges of numbers: the
+// host's own descriptors, in and around those ranges and opened by another
+// thread while it runs, are never closed, and none of the sweep's is left.
+TEST(LiveLibrary, ProcessSweepsCloseOnlyTheirOwnDescriptors) {
+    auto open_now = [] {
+        std::vector<int> fds;
+        for (const auto &e : std::filesystem::directory_iterator("/proc/self/fd"))
+            fds.push_back(std::stoi(e.path().filename().string()));
+        std::sort(fds.begin(), fds.end());
+        return fds;
+    };
+    sysmon_processes(0, 0);  // the library's own lasting descriptors, if any, are open now
+    std::vector<int> held;
+    for (int i = 0; i < 8; ++i) held.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    close(held[1]);  // holes the sweep's descriptors fill first
+    close(held[4]);
+    held.erase(held.begin() + 4);
+    held.erase(held.begin() + 1);
+    const std::vector<int> before = open_now();
+
+    std::atomic<bool> done{false};
+    std::atomic<int> lost{0};
+    std::thread other([&] {
+        while (!done.load()) {
+            const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+            struct stat st;
+            if (fd < 0 || fstat(fd, &st) != 0 || close(fd) != 0) lost.fetch_add(1);
+        }
+    });
+    for (int i = 0; i < 5; ++i) parse(sysmon_processes(0, 0));
+    done.store(true);
+    other.join();
+
+    EXPECT_EQ(lost.load(), 0);
+    EXPECT_EQ(open_now(), before);
+    for (int fd : held) {
+        struct stat st;
+        EXPECT_EQ(fstat(fd, &st), 0) << fd;
+        close(fd);
+    }
 }
 
 TEST(LiveLibrary, TwoThreadShareIsNotCutAt100) {

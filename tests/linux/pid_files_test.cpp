@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "battery_derive.h"
+#include "closing_batch.h"
 #include "pid_files_parse.h"
 
 namespace {
@@ -226,4 +227,16 @@ TEST(LinuxBattery, MostNegativeCurrentIsItsMagnitude) {
     derive_linux_battery(&bat, &r);
     EXPECT_DOUBLE_EQ(bat.power_draw_watts, 9223372036854775808.0 * 12e6 / 1e12);
     EXPECT_EQ(bat.time_remaining_min, 0);
+}
+
+TEST(DescriptorRuns, ConsecutiveNumbersInAnyOrderMakeOneRunEach) {
+    int fds[] = {9, 4, 12, 5, 7, 6, 12, 11, 30};
+    int runs[9][2];
+    ASSERT_EQ(descriptor_runs(fds, 9, runs), 4u);
+    const int expected[4][2] = {{4, 7}, {9, 9}, {11, 12}, {30, 30}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(runs[i][0], expected[i][0]) << i;
+        EXPECT_EQ(runs[i][1], expected[i][1]) << i;
+    }
+    EXPECT_EQ(descriptor_runs(fds, 0, runs), 0u);
 }

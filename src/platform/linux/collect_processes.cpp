@@ -2,8 +2,9 @@
 // reads stat (identity, state, threads, times, resident set), cmdline and io,
 // all opened relative to one descriptor of the proc root; status only when
 // the real user id is not known yet for that process. The system calls are
-// what a sweep costs, so each file is opened, read once and closed, and the
-// owner of the process is asked of the open stat file rather than by path.
+// what a sweep costs, so each file is opened and read once, the descriptors
+// are closed a batch at a time, and the owner of the process is asked of
+// the open stat file rather than by path.
 //
 // A process that has not run since its command line and io counters were
 // last read cannot have changed either: a command line changes by exec or
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "closing_batch.h"
 #include "counter_rates.h"
 #include "file_read.h"
 #include "linux_sources.h"
@@ -82,6 +84,8 @@ char s_status_text[8192];
 char s_cmdline[4096];
 char s_io_text[1024];
 char s_schedstat_text[256];
+// The sweep's descriptors, closed a batch at a time.
+closing_batch s_closing;
 
 struct linux_dirent64 {
     uint64_t d_ino;
@@ -106,19 +110,27 @@ uint64_t ticks_to_100ns(uint64_t ticks, uint64_t hz) {
     return saturating_mul(ticks, 10000000) / hz;
 }
 
+// Opens `name` relative to `dir_fd`; when the descriptors run out, the
+// batch waiting to be closed is closed and the open tried once more.
+int open_pid_file(int dir_fd, const char *name) {
+    int fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && s_closing.count > 0) {
+        closing_batch_flush(&s_closing);
+        fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    }
+    return fd;
+}
+
 // Reads the file `name` (open relative to `dir_fd`) into `buffer`, at most
 // size - 1 bytes, NUL-terminated; -1 when it cannot be opened or read. The
 // files of a process are produced whole by the first read, so a read that
 // returns less than asked for ends the file: no second call to see the end.
-// With `owner` set, the file's owner (that of the process) is asked too.
-int64_t read_pid_file(int dir_fd, const char *name, char *buffer, size_t size, struct stat *owner,
-                      bool *has_owner) {
+int64_t read_pid_file(int dir_fd, const char *name, char *buffer, size_t size) {
     buffer[0] = '\0';
-    const int fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = open_pid_file(dir_fd, name);
     if (fd < 0) return -1;
     const int64_t n = read_open_file(fd, buffer, size, true);
-    if (owner != nullptr && n >= 0) *has_owner = fstat(fd, owner) == 0;
-    close(fd);
+    closing_batch_add(&s_closing, fd);
     return n;
 }
 
@@ -201,17 +213,17 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
     bool quiet = false;
     if (known != nullptr && known->threads == 1 && known->has_cache != 0) {
         const int64_t n = read_pid_file(c.proc_fd, path.file("schedstat"), s_schedstat_text,
-                                        sizeof s_schedstat_text, nullptr, nullptr);
+                                        sizeof s_schedstat_text);
         has_sched = n > 0 && parse_pid_schedstat(s_schedstat_text, static_cast<size_t>(n), &sched);
         quiet = has_sched && known->run_ns == sched.run_ns && known->timeslices == sched.timeslices;
     }
 
-    const int stat_fd = openat(c.proc_fd, path.file("stat"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int stat_fd = open_pid_file(c.proc_fd, path.file("stat"));
     if (stat_fd < 0) return false;
     const int64_t stat_len = read_open_file(stat_fd, s_stat_text, sizeof s_stat_text, true);
     pid_stat st;
     if (stat_len <= 0 || !parse_pid_stat(s_stat_text, static_cast<size_t>(stat_len), &st)) {
-        close(stat_fd);
+        closing_batch_add(&s_closing, stat_fd);
         return false;
     }
     std::memset(proc, 0, sizeof *proc);
@@ -238,7 +250,7 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
         quiet = false;
         has_owner = fstat(stat_fd, &owner) == 0;
     }
-    close(stat_fd);
+    closing_batch_add(&s_closing, stat_fd);
 
     proc->pid = st.pid;
     proc->ppid = st.ppid;
@@ -265,7 +277,7 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
             kept->real_uid = known->real_uid;
         } else {
             const int64_t n = read_pid_file(c.proc_fd, path.file("status"), s_status_text,
-                                            sizeof s_status_text, nullptr, nullptr);
+                                            sizeof s_status_text);
             uint32_t uid = 0;
             if (n > 0 && parse_status_real_uid(s_status_text, static_cast<size_t>(n), &uid)) {
                 kept->has_real_uid = 1;
@@ -289,7 +301,7 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
         // after this, the figures kept are older than what was read, and
         // the next collection reads it in full again.
         const int64_t n = read_pid_file(c.proc_fd, path.file("schedstat"), s_schedstat_text,
-                                        sizeof s_schedstat_text, nullptr, nullptr);
+                                        sizeof s_schedstat_text);
         has_sched = n > 0 && parse_pid_schedstat(s_schedstat_text, static_cast<size_t>(n), &sched);
     }
     if (has_sched && cached && known->run_ns == sched.run_ns &&
@@ -303,12 +315,12 @@ bool read_process(const collection &c, const char *pid_name, size_t pid_len, sys
         kept->write_bytes = known->write_bytes;
     } else {
         const int64_t cmd_len =
-            read_pid_file(c.proc_fd, path.file("cmdline"), s_cmdline, sizeof s_cmdline, nullptr, nullptr);
+            read_pid_file(c.proc_fd, path.file("cmdline"), s_cmdline, sizeof s_cmdline);
         pid_command_and_name(st.comm, st.comm_len, s_cmdline, cmd_len > 0 ? static_cast<size_t>(cmd_len) : 0,
                              proc->command, sizeof proc->command, proc->name, sizeof proc->name);
 
         const int64_t io_len =
-            read_pid_file(c.proc_fd, path.file("io"), s_io_text, sizeof s_io_text, nullptr, nullptr);
+            read_pid_file(c.proc_fd, path.file("io"), s_io_text, sizeof s_io_text);
         if (io_len > 0 &&
             parse_pid_io(s_io_text, static_cast<size_t>(io_len), &kept->read_bytes, &kept->write_bytes))
             kept->has_io = 1;
@@ -391,6 +403,7 @@ int32_t sysmon_collect_processes(record_list<sysmon_proc_info> *procs, const sys
             ++filled;
         }
     }
+    closing_batch_flush(&s_closing);
     close(proc_fd);
     procs->count = filled;
     used_records_note(&used, filled);
