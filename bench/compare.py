@@ -34,7 +34,11 @@ read once and closed, nothing else (BM_SyscallFloor).
 
 It prints the medians in wall time and in processor time, the ratios, the
 library's cost per listed process with its ratio between the largest and the
-smallest count, and the heap allocations of one steady-state sweep.
+smallest count (and the floor's), the library's cost over the idle floor at
+each count (BM_IdleFloor: schedstat and stat of every process, the least
+the library asks when every process is idle; the kernel's cost per file
+differs with the kind and number of processes, the ratio is the library's
+own), and the heap allocations of one steady-state sweep.
 """
 import argparse
 import json
@@ -156,6 +160,7 @@ def children_cpu():
 def measure(binary, rounds, min_time):
     lib_wall, lib_cpu, lib_procs = [], [], []
     floor_wall, floor_cpu = [], []
+    idle_cpu = []
     ps_wall, ps_cpu = [], []
     py_wall, py_cpu = [], []
     psutil_sweep()  # warm: psutil's process cache and each process's first share
@@ -167,6 +172,7 @@ def measure(binary, rounds, min_time):
         f = bench_run(binary, "BM_SyscallFloor", [f"--benchmark_min_time={min_time}"])
         floor_wall.append(f["real_time"])
         floor_cpu.append(f["cpu_time"])
+        idle_cpu.append(bench_run(binary, "BM_IdleFloor", [f"--benchmark_min_time={min_time}"])["cpu_time"])
 
         start, cpu_start = time.perf_counter(), time.process_time()
         psutil_sweep()
@@ -182,7 +188,7 @@ def measure(binary, rounds, min_time):
     return {
         "procs": int(med(lib_procs)),
         "lib": med(lib_wall), "lib_cpu": med(lib_cpu),
-        "floor": med(floor_wall), "floor_cpu": med(floor_cpu),
+        "floor": med(floor_wall), "floor_cpu": med(floor_cpu), "idle_cpu": med(idle_cpu),
         "psutil": med(py_wall), "psutil_cpu": med(py_cpu),
         "ps": med(ps_wall), "ps_cpu": med(ps_cpu),
         "allocs": allocs["allocs_per_sweep"],
@@ -223,7 +229,7 @@ def main():
         rows.append(row)
 
     print(f"{'target':>6} {'listed':>6} | {'sysmon_processes(0,0)':>21} | {'psutil sweep':>12} | "
-          f"{'x':>5} | {'ps':>9} | {'x':>5} | {'us/process':>10} | {'allocs/sweep':>12}")
+          f"{'x':>5} | {'ps':>9} | {'x':>5} | {'us/process':>10} | {'floor':>9} | {'allocs/sweep':>12}")
     for r in rows:
         print(f"{r['target']:>6} {r['procs']:>6} | {r['lib']:18.2f} ms | {r['psutil']:9.1f} ms | "
               f"{r['psutil'] / r['lib']:5.1f} | {r['ps']:6.1f} ms | {r['ps'] / r['lib']:5.1f} | "
@@ -240,10 +246,16 @@ def main():
         per = lambda r, k: r[k] / r["procs"]  # noqa: E731
         print(f"\ncost per process, {last['procs']} against {first['procs']} processes: "
               f"{per(last, 'lib') / per(first, 'lib'):.2f} (wall), "
-              f"{per(last, 'lib_cpu') / per(first, 'lib_cpu'):.2f} (processor time)")
+              f"{per(last, 'lib_cpu') / per(first, 'lib_cpu'):.2f} (processor time); the floor's: "
+              f"{per(last, 'floor_cpu') / per(first, 'floor_cpu'):.2f} (processor time)")
+    print("library over the idle floor, processor time: " +
+          ", ".join(f"{r['lib_cpu'] / r['idle_cpu']:.2f} at {r['procs']}" for r in rows))
     print("x: the peer's median over the library's; medians of rounds that time all of them in turn;\n"
-          "floor: stat, cmdline and io of every process opened, read once and closed, nothing parsed\n"
-          "(the least any sweep of these figures asks of the kernel).")
+          "floor: stat, cmdline and io of every process opened, read once and closed one by one, nothing\n"
+          "parsed (what reading every figure afresh asks of the kernel); idle floor: schedstat and stat\n"
+          "of every process read, the descriptors closed 32 at a time (the least the library's sweep asks\n"
+          "when every process is idle). The kernel's cost per file differs with the kind and the number\n"
+          "of processes; the library over the idle floor is its own cost.")
 
 
 if __name__ == "__main__":
