@@ -69,6 +69,7 @@ try:
 except (ValueError, OSError):
     pass
 started = 0
+children = []
 for _ in range(wanted):
     try:
         pid = os.fork()
@@ -86,6 +87,23 @@ for _ in range(wanted):
         finally:
             os._exit(0)
     started += 1
+    children.append(pid)
+# Ready once every child sleeps where it is meant to (a child still
+# starting up is read in full by every sweep, which is not what is measured).
+pending = children[:threaded] + children[threaded + waking:]
+for _ in range(1200):
+    still = []
+    for pid in pending:
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                if f.read().rpartition(")")[2].split()[0] != "S":
+                    still.append(pid)
+        except OSError:
+            pass
+    pending = still
+    if not pending:
+        break
+    select.select([], [], [], 0.1)
 print(started, flush=True)
 os.close(1)
 while True:
