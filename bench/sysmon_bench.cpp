@@ -77,10 +77,11 @@ size_t naive_pass() {
     return processes;
 }
 
-// Every figure read afresh: for every process, stat, cmdline and io opened
-// relative to the proc root, read once and closed, nothing parsed.
-size_t syscall_floor_pass() {
-    static const char *const files[] = {"stat", "cmdline", "io"};
+// Opens `files` of every process relative to the proc root, reads each once
+// (nothing parsed) and hands its descriptor to `done`, which closes it;
+// returns the number of processes seen.
+template <size_t N, class Done>
+size_t floor_pass(const char *const (&files)[N], Done &&done) {
     char path[300];  // a directory name + "/" + a file name
     char buffer[4096];
     size_t processes = 0;
@@ -99,7 +100,7 @@ size_t syscall_floor_pass() {
             const int fd = openat(proc, path, O_RDONLY | O_CLOEXEC);
             if (fd < 0) continue;
             benchmark::DoNotOptimize(read(fd, buffer, sizeof buffer));
-            close(fd);
+            done(fd);
         }
     }
     closedir(dir);
@@ -107,16 +108,21 @@ size_t syscall_floor_pass() {
     return processes;
 }
 
+// Every figure read afresh: stat, cmdline and io of every process, each
+// closed at once.
+size_t syscall_floor_pass() {
+    static const char *const files[] = {"stat", "cmdline", "io"};
+    return floor_pass(files, [](int fd) { close(fd); });
+}
+
 // The least a sweep asks of the kernel when every process is idle and its
 // command line and io are known: schedstat (whether it ran) and stat (what
-// may change without running, like its resident set) opened relative to the
-// proc root and read once, the descriptors closed 32 at a time with
-// close_range, nothing parsed. What the library adds (parsing, the owner of
-// a process that ran, sorting, the document) is its overhead over this.
+// may change without running, like its resident set), the descriptors
+// closed 32 at a time with close_range. What the library adds (parsing, the
+// owner of a process that ran, sorting, the document) is its overhead over
+// this.
 size_t idle_floor_pass() {
     static const char *const files[] = {"schedstat", "stat"};
-    char path[300];
-    char buffer[4096];
     int fds[32];
     size_t held = 0;
     auto close_held = [&] {
@@ -125,29 +131,11 @@ size_t idle_floor_pass() {
             for (size_t i = 0; i < held; ++i) close(fds[i]);
         held = 0;
     };
-    size_t processes = 0;
-    const int proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (proc < 0) return 0;
-    DIR *dir = fdopendir(dup(proc));
-    if (dir == nullptr) {
-        close(proc);
-        return 0;
-    }
-    while (struct dirent *e = readdir(dir)) {
-        if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
-        ++processes;
-        for (const char *file : files) {
-            std::snprintf(path, sizeof path, "%s/%s", e->d_name, file);
-            const int fd = openat(proc, path, O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            benchmark::DoNotOptimize(read(fd, buffer, sizeof buffer));
-            if (held == 32) close_held();
-            fds[held++] = fd;
-        }
-    }
+    const size_t processes = floor_pass(files, [&](int fd) {
+        if (held == 32) close_held();
+        fds[held++] = fd;
+    });
     close_held();
-    closedir(dir);
-    close(proc);
     return processes;
 }
 
